@@ -1,0 +1,17 @@
+// Facts about the running program that the logic needs.
+#pragma once
+
+#include <string>
+
+namespace levora {
+
+struct AppInfo {
+    std::string programFolder; // Windows path, no trailing backslash ("C:\Program Files\Levora")
+    std::string exeBaseName = "Levora";
+    std::string commandLine;   // the process command line, as one text
+    int versionMajor = 1;
+    int versionMinor = 0;
+    int versionRevision = 35;
+};
+
+} // namespace levora

@@ -1,0 +1,43 @@
+// The file-system service object: every path is a Windows path, resolved through the
+// machine prefix only at the moment of the operation. Failures throw levora::Error with
+// the runtime's numbers (53 File not found, 76 Path not found, 70 Permission denied,
+// 58 File already exists, ...).
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace levora {
+
+class IFileSystem {
+public:
+    virtual ~IFileSystem() = default;
+
+    virtual bool FileExists(const std::string& path) = 0;
+    virtual bool FolderExists(const std::string& path) = 0;
+
+    // Names only (no folder), in the order NTFS lists them. Throws 76 when the folder is missing.
+    virtual std::vector<std::string> SubFolderNames(const std::string& folder) = 0;
+    virtual std::vector<std::string> FileNames(const std::string& folder) = 0;
+
+    // force: delete read-only files too. Throws 53 when missing, 70 when read-only without force.
+    virtual void DeleteFile(const std::string& path, bool force) = 0;
+    virtual void DeleteFolder(const std::string& path, bool force) = 0;
+
+    // Replaces the destination atomically (write beside, flush, rename). overwrite=false and an
+    // existing destination throws 58; a read-only destination throws 70.
+    virtual void CopyFile(const std::string& source, const std::string& destination, bool overwrite) = 0;
+    // Copies every file and sub-folder below source to the same relative place below destination,
+    // creating what is missing; nothing is deleted first.
+    virtual void CopyFolder(const std::string& source, const std::string& destination, bool overwrite) = 0;
+    // Throws 58 when the folder exists, 76 when its parent is missing.
+    virtual void CreateFolder(const std::string& path) = 0;
+
+    // Modification time of a file, for "was it written after the tool started".
+    virtual std::filesystem::file_time_type LastWriteTime(const std::string& path) = 0;
+    virtual bool IsReadOnly(const std::string& path) = 0;
+};
+
+} // namespace levora

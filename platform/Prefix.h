@@ -1,0 +1,28 @@
+// The machine prefix: one directory that stands for one Windows machine, laid out as Wine
+// lays out its prefixes (system.reg, dosdevices/<letter>: links, drive_c/).
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace levora {
+
+class MachinePrefix {
+public:
+    // LEVORA_PREFIX, else $HOME/.levora.
+    static std::filesystem::path defaultRoot();
+    // Creates the layout on demand: dosdevices/c: -> ../drive_c, dosdevices/z: -> /.
+    explicit MachinePrefix(std::filesystem::path root);
+
+    const std::filesystem::path& root() const { return m_root; }
+    std::filesystem::path systemReg() const { return m_root / "system.reg"; }
+    std::filesystem::path dosdevices() const { return m_root / "dosdevices"; }
+    std::filesystem::path driveC() const { return m_root / "drive_c"; }
+    // Maps a drive letter to another host folder (creates or replaces the link).
+    void mapDrive(char letter, const std::filesystem::path& target);
+
+private:
+    std::filesystem::path m_root;
+};
+
+} // namespace levora

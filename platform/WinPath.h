@@ -1,0 +1,49 @@
+// The Windows path namespace of a machine prefix.
+//
+// X:\a\b   -> target of dosdevices/x: + /a/b
+// \a\b     -> on the current drive
+// a\b      -> against the current Windows directory
+// /a/b     -> already a host path, passed unchanged
+// Each component is matched exactly first and, when absent, without regard to letter case;
+// two entries that differ only in case are reported (Error CaseClash), never guessed.
+#pragma once
+
+#include "Prefix.h"
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace levora {
+
+class PathNamespace {
+public:
+    explicit PathNamespace(const MachinePrefix& prefix);
+
+    // The host path for a Windows path. Components that do not exist yet keep the spelling given.
+    // Throws Error(76) for an unknown drive, Error(CaseClash) for an ambiguous component.
+    std::filesystem::path toHost(const std::string& winPath) const;
+    // The Windows path of a host path: the drive whose target holds it (longest match), else Z:.
+    // Empty when it cannot be expressed.
+    std::string toWindows(const std::filesystem::path& hostPath) const;
+
+    // The current Windows directory (e.g. "C:\Work"); initially the process's working folder.
+    std::string currentDirectory() const { return m_currentDirectory; }
+    void setCurrentDirectory(const std::string& winPath) { m_currentDirectory = winPath; }
+
+    // Names directly in a host folder, NTFS order (upper-case form, ordinal).
+    static std::vector<std::string> listSorted(const std::filesystem::path& folder, bool folders);
+
+    const MachinePrefix& prefix() const { return m_prefix; }
+
+private:
+    const MachinePrefix& m_prefix;
+    std::string m_currentDirectory;
+};
+
+// Upper-case form used for case-insensitive comparison (ASCII and Latin-1 letters).
+std::string upperForm(const std::string& s);
+bool equalsNoCase(const std::string& a, const std::string& b);
+
+} // namespace levora
