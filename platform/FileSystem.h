@@ -38,6 +38,9 @@ public:
     // Modification time of a file, for "was it written after the tool started".
     virtual std::filesystem::file_time_type LastWriteTime(const std::string& path) = 0;
     virtual bool IsReadOnly(const std::string& path) = 0;
+
+    // The host path a Windows path stands for (for code that opens streams itself, such as the log).
+    virtual std::filesystem::path HostPath(const std::string& path) = 0;
 };
 
 } // namespace levora
