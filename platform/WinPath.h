@@ -32,18 +32,33 @@ public:
     std::string currentDirectory() const { return m_currentDirectory; }
     void setCurrentDirectory(const std::string& winPath) { m_currentDirectory = winPath; }
 
+    // The entry of host folder dir named name: exact spelling first, else the one entry that
+    // matches without regard to case, else name as given. Throws Error(CaseClash) on two matches.
+    static std::filesystem::path resolveChild(const std::filesystem::path& dir, const std::string& name);
+
     // Names directly in a host folder, NTFS order (upper-case form, ordinal).
     static std::vector<std::string> listSorted(const std::filesystem::path& folder, bool folders);
 
     const MachinePrefix& prefix() const { return m_prefix; }
+    // The host folder a drive letter stands for (its dosdevices link resolved); throws 76 when unmapped.
+    std::filesystem::path driveTarget(char letter) const;
 
 private:
     const MachinePrefix& m_prefix;
     std::string m_currentDirectory;
 };
 
-// Upper-case form used for case-insensitive comparison (ASCII and Latin-1 letters).
+// The folder of the program file exe as a Windows path without a trailing backslash
+// ("C:\Program Files\Levora"); a folder outside every drive gets "Z:" + its host path.
+std::string programFolderOf(const PathNamespace& ns, const std::filesystem::path& exe);
+// The same for the running program (/proc/self/exe).
+std::string programFolderOf(const PathNamespace& ns);
+
+// Upper-case form used for case-insensitive comparison (ASCII, Latin-1, Latin Extended-A, Greek,
+// Cyrillic and full-width letters; bytes that are not UTF-8 compare as themselves).
 std::string upperForm(const std::string& s);
 bool equalsNoCase(const std::string& a, const std::string& b);
+// NTFS order of two UTF-8 names: their upper-case forms compared as UTF-16 code units.
+bool ntfsLess(const std::string& a, const std::string& b);
 
 } // namespace levora

@@ -1,0 +1,339 @@
+#include "LinuxFileSystem.h"
+
+#include "Error.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace levora {
+
+namespace {
+
+int32_t numberForErrno(int e, int32_t notFound) {
+    switch (e) {
+    case ENOENT:
+        return notFound;
+    case ENOTDIR:
+        return err::PathNotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case ETXTBSY:
+        return err::PermissionDenied;
+    case EEXIST:
+    case ENOTEMPTY:
+        return err::FileExists;
+    case ENOSPC:
+    case EDQUOT:
+        return 61; // Disk full
+    case EIO:
+        return 57; // Device I/O error
+    default:
+        return err::PathFileAccess;
+    }
+}
+
+[[noreturn]] void raiseErrno(int e, int32_t notFound = err::FileNotFound) {
+    throw Error(numberForErrno(e, notFound));
+}
+
+bool endsWithSeparator(const std::string& s) {
+    return !s.empty() && (s.back() == '\\' || s.back() == '/');
+}
+
+fs::file_type typeOf(const fs::path& p) {
+    std::error_code ec;
+    return fs::status(p, ec).type();
+}
+
+bool isDir(const fs::path& p) {
+    return typeOf(p) == fs::file_type::directory;
+}
+bool isFile(const fs::path& p) {
+    return typeOf(p) == fs::file_type::regular;
+}
+
+class Fd {
+public:
+    explicit Fd(int fd = -1) : m_fd(fd) {}
+    ~Fd() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return m_fd; }
+    int release() {
+        int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
+
+private:
+    int m_fd;
+};
+
+void writeAll(int fd, const char* data, size_t n) {
+    while (n > 0) {
+        ssize_t w = ::write(fd, data, n);
+        if (w < 0) {
+            if (errno == EINTR)
+                continue;
+            raiseErrno(errno);
+        }
+        data += w;
+        n -= static_cast<size_t>(w);
+    }
+}
+
+void syncFolder(const fs::path& dir) {
+    int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+// Windows file names end at the last separator; a trailing separator names a folder.
+std::string lastComponent(const std::string& winPath) {
+    size_t i = winPath.find_last_of("\\/");
+    return i == std::string::npos ? (winPath.size() > 2 && winPath[1] == ':' ? winPath.substr(2) : winPath)
+                                  : winPath.substr(i + 1);
+}
+
+// Refuses a folder tree that holds a read-only file (checked before anything is deleted).
+bool holdsReadOnly(const fs::path& dir) {
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(dir, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec)) {
+        if (it->is_symlink(ec))
+            continue;
+        if (it->is_regular_file(ec) && LinuxFileSystem::hostReadOnly(it->path()))
+            return true;
+    }
+    return false;
+}
+
+void copyTree(const fs::path& src, const fs::path& dst, bool overwrite) {
+    if (!fs::exists(fs::symlink_status(dst))) {
+        if (::mkdir(dst.c_str(), 0777) != 0)
+            raiseErrno(errno, err::PathNotFound);
+    } else if (!isDir(dst)) {
+        throw Error(err::FileExists);
+    }
+    for (const auto& name : PathNamespace::listSorted(src, true))
+        copyTree(src / name, PathNamespace::resolveChild(dst, name), overwrite);
+    for (const auto& name : PathNamespace::listSorted(src, false)) {
+        fs::path target = PathNamespace::resolveChild(dst, name);
+        if (fs::exists(fs::symlink_status(target))) {
+            if (!overwrite)
+                throw Error(err::FileExists);
+            if (isDir(target) || LinuxFileSystem::hostReadOnly(target))
+                throw Error(err::PermissionDenied);
+        }
+        LinuxFileSystem::copyHostFile(src / name, target);
+    }
+}
+
+} // namespace
+
+bool LinuxFileSystem::hostReadOnly(const fs::path& p) {
+    struct stat st {};
+    if (::stat(p.c_str(), &st) != 0)
+        return false;
+    return (st.st_mode & S_IWUSR) == 0;
+}
+
+void LinuxFileSystem::copyHostFile(const fs::path& srcIn, const fs::path& dstIn) {
+    Fd in(::open(srcIn.c_str(), O_RDONLY | O_CLOEXEC));
+    if (in.get() < 0)
+        raiseErrno(errno);
+    struct stat srcSt {};
+    if (::fstat(in.get(), &srcSt) != 0)
+        raiseErrno(errno);
+    if (!S_ISREG(srcSt.st_mode))
+        throw Error(err::FileNotFound);
+
+    // Replace what a link points at, not the link.
+    fs::path dst = dstIn;
+    std::error_code ec;
+    if (fs::is_symlink(fs::symlink_status(dst, ec))) {
+        fs::path resolved = fs::canonical(dst, ec);
+        if (!ec)
+            dst = resolved;
+    }
+    struct stat dstSt {};
+    const bool replacing = ::stat(dst.c_str(), &dstSt) == 0;
+
+    fs::path folder = dst.parent_path();
+    if (folder.empty())
+        folder = ".";
+    std::string tmpl = (folder / ("." + dst.filename().string() + ".levora-XXXXXX")).string();
+    Fd out(::mkostemp(tmpl.data(), O_CLOEXEC));
+    if (out.get() < 0)
+        raiseErrno(errno, err::PathNotFound);
+    const std::string tmp = tmpl;
+    try {
+        std::vector<char> buf(1 << 17);
+        for (;;) {
+            ssize_t r = ::read(in.get(), buf.data(), buf.size());
+            if (r < 0) {
+                if (errno == EINTR)
+                    continue;
+                raiseErrno(errno);
+            }
+            if (r == 0)
+                break;
+            writeAll(out.get(), buf.data(), static_cast<size_t>(r));
+        }
+        if (replacing) {
+            ::fchmod(out.get(), dstSt.st_mode & 07777);
+            if (::fchown(out.get(), dstSt.st_uid, dstSt.st_gid) != 0) {
+                // Only a privileged process may give a file away; the permissions still hold.
+            }
+        } else {
+            ::fchmod(out.get(), srcSt.st_mode & 0777);
+        }
+        struct timespec times[2] = {srcSt.st_atim, srcSt.st_mtim};
+        ::futimens(out.get(), times);
+        if (::fsync(out.get()) != 0)
+            raiseErrno(errno);
+        if (::close(out.release()) != 0)
+            raiseErrno(errno);
+        if (::rename(tmp.c_str(), dst.c_str()) != 0)
+            raiseErrno(errno, err::PathNotFound);
+    } catch (...) {
+        ::unlink(tmp.c_str());
+        throw;
+    }
+    syncFolder(folder);
+}
+
+bool LinuxFileSystem::FileExists(const std::string& path) {
+    try {
+        return isFile(m_ns.toHost(path));
+    } catch (const Error& e) {
+        if (e.number() == err::CaseClash)
+            throw;
+        return false;
+    }
+}
+
+bool LinuxFileSystem::FolderExists(const std::string& path) {
+    try {
+        return isDir(m_ns.toHost(path));
+    } catch (const Error& e) {
+        if (e.number() == err::CaseClash)
+            throw;
+        return false;
+    }
+}
+
+std::vector<std::string> LinuxFileSystem::SubFolderNames(const std::string& folder) {
+    fs::path p = m_ns.toHost(folder);
+    if (!isDir(p))
+        throw Error(err::PathNotFound);
+    return PathNamespace::listSorted(p, true);
+}
+
+std::vector<std::string> LinuxFileSystem::FileNames(const std::string& folder) {
+    fs::path p = m_ns.toHost(folder);
+    if (!isDir(p))
+        throw Error(err::PathNotFound);
+    return PathNamespace::listSorted(p, false);
+}
+
+void LinuxFileSystem::DeleteFile(const std::string& path, bool force) {
+    fs::path p = m_ns.toHost(path);
+    std::error_code ec;
+    auto st = fs::symlink_status(p, ec);
+    if (!fs::exists(st) || isDir(p))
+        throw Error(err::FileNotFound);
+    if (!force && hostReadOnly(p))
+        throw Error(err::PermissionDenied);
+    if (::unlink(p.c_str()) != 0)
+        raiseErrno(errno);
+}
+
+void LinuxFileSystem::DeleteFolder(const std::string& path, bool force) {
+    fs::path p = m_ns.toHost(path);
+    if (!isDir(p))
+        throw Error(err::PathNotFound);
+    if (!force && holdsReadOnly(p))
+        throw Error(err::PermissionDenied);
+    std::error_code ec;
+    fs::remove_all(p, ec);
+    if (ec)
+        raiseErrno(ec.value(), err::PathNotFound);
+}
+
+void LinuxFileSystem::CopyFile(const std::string& source, const std::string& destination, bool overwrite) {
+    fs::path src = m_ns.toHost(source);
+    if (!isFile(src))
+        throw Error(err::FileNotFound);
+    std::string destWin = destination;
+    if (endsWithSeparator(destWin))
+        destWin += lastComponent(source);
+    fs::path dst = m_ns.toHost(destWin);
+    if (!isDir(dst.parent_path()))
+        throw Error(err::PathNotFound);
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(dst, ec))) {
+        if (isDir(dst))
+            throw Error(err::PermissionDenied);
+        if (!overwrite)
+            throw Error(err::FileExists);
+        if (hostReadOnly(dst))
+            throw Error(err::PermissionDenied);
+    }
+    copyHostFile(src, dst);
+}
+
+void LinuxFileSystem::CopyFolder(const std::string& source, const std::string& destination, bool overwrite) {
+    fs::path src = m_ns.toHost(source);
+    if (!isDir(src))
+        throw Error(err::PathNotFound);
+    fs::path dst = m_ns.toHost(destination);
+    if (!isDir(dst) && !isDir(dst.parent_path()))
+        throw Error(err::PathNotFound);
+    copyTree(src, dst, overwrite);
+}
+
+void LinuxFileSystem::CreateFolder(const std::string& path) {
+    fs::path p = m_ns.toHost(path);
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(p, ec)))
+        throw Error(err::FileExists);
+    if (!isDir(p.parent_path()))
+        throw Error(err::PathNotFound);
+    if (::mkdir(p.c_str(), 0777) != 0)
+        raiseErrno(errno, err::PathNotFound);
+}
+
+fs::file_time_type LinuxFileSystem::LastWriteTime(const std::string& path) {
+    fs::path p = m_ns.toHost(path);
+    std::error_code ec;
+    auto t = fs::last_write_time(p, ec);
+    if (ec)
+        raiseErrno(ec.value());
+    return t;
+}
+
+bool LinuxFileSystem::IsReadOnly(const std::string& path) {
+    fs::path p = m_ns.toHost(path);
+    std::error_code ec;
+    if (!fs::exists(fs::status(p, ec)))
+        throw Error(err::FileNotFound);
+    return hostReadOnly(p);
+}
+
+fs::path LinuxFileSystem::HostPath(const std::string& path) {
+    return m_ns.toHost(path);
+}
+
+} // namespace levora

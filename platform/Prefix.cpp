@@ -1,0 +1,67 @@
+#include "Prefix.h"
+
+#include "Error.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <system_error>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace levora {
+
+fs::path MachinePrefix::defaultRoot() {
+    if (const char* p = std::getenv("LEVORA_PREFIX"); p && *p)
+        return fs::path(p);
+    if (const char* home = std::getenv("HOME"); home && *home)
+        return fs::path(home) / ".levora";
+    // No home at all (a bare service account): keep the prefix beside the working folder.
+    return fs::current_path() / ".levora";
+}
+
+namespace {
+
+fs::path driveLink(const fs::path& dosdevices, char letter) {
+    std::string name(1, static_cast<char>(std::tolower(static_cast<unsigned char>(letter))));
+    name += ':';
+    return dosdevices / name;
+}
+
+// Creates or replaces a symlink without a moment where the name is missing.
+void replaceSymlink(const fs::path& link, const fs::path& target) {
+    fs::path tmp = link;
+    tmp += ".new" + std::to_string(::getpid());
+    std::error_code ec;
+    fs::remove(tmp, ec);
+    fs::create_symlink(target, tmp);
+    if (::rename(tmp.c_str(), link.c_str()) != 0) {
+        int e = errno;
+        fs::remove(tmp, ec);
+        throw fs::filesystem_error("rename", link, std::error_code(e, std::generic_category()));
+    }
+}
+
+} // namespace
+
+MachinePrefix::MachinePrefix(fs::path root) : m_root(std::move(root)) {
+    // Best effort: a prefix that cannot be created shows up later as "Path not found" on use.
+    std::error_code ec;
+    fs::create_directories(driveC(), ec);
+    fs::create_directories(dosdevices(), ec);
+    fs::path c = driveLink(dosdevices(), 'c');
+    if (!fs::is_symlink(fs::symlink_status(c, ec)))
+        fs::create_symlink("../drive_c", c, ec);
+    fs::path z = driveLink(dosdevices(), 'z');
+    if (!fs::is_symlink(fs::symlink_status(z, ec)))
+        fs::create_symlink("/", z, ec);
+}
+
+void MachinePrefix::mapDrive(char letter, const fs::path& target) {
+    if (!std::isalpha(static_cast<unsigned char>(letter)))
+        raiseError(err::InvalidCall);
+    fs::create_directories(dosdevices());
+    replaceSymlink(driveLink(dosdevices(), letter), target);
+}
+
+} // namespace levora
