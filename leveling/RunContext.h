@@ -1,0 +1,54 @@
+// Everything the leveling run, the backup, the synchronisation, the prompt leveling and the
+// restore talk to. The main window builds one; tests build one from doubles.
+#pragma once
+
+#include "host/RegistryAPI.h"
+#include "leveling/BusyGuard.h"
+#include "leveling/LevelFile.h"
+#include "leveling/RunView.h"
+#include "log/Logging.h"
+#include "platform/AppInfo.h"
+#include "platform/Automation.h"
+#include "platform/FileSystem.h"
+#include "platform/Process.h"
+#include "platform/Ui.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace levora {
+
+// modLocalize::mymyLoadString in the program.
+using StringLoader = std::function<std::string(int32_t)>;
+// Module1's Pause in the program: waits that many seconds while window events run.
+using PauseFunction = std::function<void(double)>;
+
+struct RunContext {
+    IRunView& view;
+    IMessageBox& msgbox;
+    IFileSystem& fs;
+    IProcesses& processes;
+    IAutomation& automation;
+    RegistryAPI& registry;
+    Logging& log;
+    GainToolRunner& gain;
+    const AppInfo& app;
+    IEventPump& pump;
+    StringLoader loadString;
+    PauseFunction pause;
+    BusyFlag& busy;
+};
+
+constexpr const char* kRunLogPath = "c:\\Levora.log";
+constexpr const char* kViewerCommandLine = "notepad.exe c:\\Levora.log";
+constexpr const char* kHostKey = "SOFTWARE\\Quillon\\Vantor\\1.0";
+constexpr const char* kRootPathValue = "Root Path";
+constexpr const char* kAgcKey = "SOFTWARE\\Quillon\\Mevra\\1.0\\Initialization";
+
+// "Root Path" of the host (ends with a backslash), empty when missing.
+std::string readHostRoot(RegistryAPI& registry);
+// The four option texts as the main window shows them at this moment.
+OptionTexts readOptionTexts(const IRunView& view);
+
+} // namespace levora

@@ -1,0 +1,39 @@
+// Asking the host to bring its SQL data in line with the directory after a leveling run.
+#pragma once
+
+#include "leveling/RunContext.h"
+#include "platform/Error.h"
+
+#include <string>
+
+namespace levora {
+
+constexpr const char* kSyncProgId = "SqlDirBridge.dbBridge.1";
+
+class DirectorySync {
+public:
+    static constexpr int kDefaultMaxTries = 20;
+    static constexpr double kRetryPauseSeconds = 30.0;
+
+    explicit DirectorySync(RunContext& ctx) : m_ctx(ctx) {}
+
+    // runTrap is the leveling run's reporter: it gets the failures to create the component and to
+    // show the animation. Failures of the call itself are reported here (log line and string 42).
+    void SyncDirectory(const StepRunner& runTrap);
+
+    // How many calls are made before a component that keeps saying "not complete" is given up.
+    void setMaxTries(int tries) { m_maxTries = tries < 1 ? 1 : tries; }
+    int maxTries() const { return m_maxTries; }
+
+    // "(error) Failed to syncronize SQL data with the directory.  Error number= 429 Description=..."
+    static std::string failureLine(const Error& e);
+    static bool isRetryable(int32_t number);
+
+private:
+    void showAnimation(const StepRunner& trap);
+
+    RunContext& m_ctx;
+    int m_maxTries = kDefaultMaxTries;
+};
+
+} // namespace levora
