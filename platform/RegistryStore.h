@@ -14,6 +14,15 @@
 
 namespace levora {
 
+// Further Windows error codes that the store returns.
+constexpr long ERROR_WRITE_FAULT = 29;
+constexpr long ERROR_BAD_PATHNAME = 161;
+constexpr long ERROR_BADDB = 1009; // the store cannot be parsed; it is left untouched
+constexpr long ERROR_KEY_DELETED = 1018;
+
+constexpr uint32_t KEY_QUERY_VALUE = 0x0001;
+constexpr uint32_t KEY_SET_VALUE = 0x0002;
+
 class RegistryStore : public IRegistry {
 public:
     explicit RegistryStore(std::filesystem::path systemReg);
@@ -36,6 +45,19 @@ public:
     // Imports a .reg file (UTF-8, UTF-16LE with BOM, or REGEDIT4). Returns false with a message on error.
     bool importFile(const std::filesystem::path& regFile, std::string* error = nullptr);
     bool exportKey(const std::string& fullKey, const std::filesystem::path& regFile);
+
+    // Reading for administration. Values come as RegQueryValueExA would return them.
+    struct ValueEntry {
+        std::string name; // empty: the default value
+        uint32_t type = REG_NONE;
+        std::vector<uint8_t> data;
+    };
+    bool keyExists(const std::string& fullKey);
+    // Full paths of the direct sub-keys, in the order regedit lists them.
+    std::vector<std::string> subKeys(const std::string& fullKey);
+    std::vector<ValueEntry> values(const std::string& fullKey);
+    // Why the last administration call failed (empty after a success).
+    std::string lastError() const;
 
 private:
     struct Impl;
