@@ -19,7 +19,7 @@ public:
     DirectorySync& sync() { return m_sync; }
 
 private:
-    void saveOptionsToRegistry(const StepRunner& trap);
+    void saveOptionsToRegistry(StepRunner& trap);
 
     RunContext& m_ctx;
     GreetingBackup m_backup;

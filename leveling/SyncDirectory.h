@@ -19,7 +19,7 @@ public:
 
     // runTrap is the leveling run's reporter: it gets the failures to create the component and to
     // show the animation. Failures of the call itself are reported here (log line and string 42).
-    void SyncDirectory(const StepRunner& runTrap);
+    void SyncDirectory(StepRunner& runTrap);
 
     // How many calls are made before a component that keeps saying "not complete" is given up.
     void setMaxTries(int tries) { m_maxTries = tries < 1 ? 1 : tries; }
@@ -30,7 +30,7 @@ public:
     static bool isRetryable(int32_t number);
 
 private:
-    void showAnimation(const StepRunner& trap);
+    void showAnimation(StepRunner& trap);
 
     RunContext& m_ctx;
     int m_maxTries = kDefaultMaxTries;

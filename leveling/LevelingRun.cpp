@@ -1,0 +1,153 @@
+#include "leveling/LevelingRun.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+namespace levora {
+
+double NumberOfText(const std::string& text) {
+    std::string compact;
+    for (char c : text)
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n')
+            compact += c;
+
+    auto digit = [&](size_t i) { return i < compact.size() && std::isdigit(static_cast<unsigned char>(compact[i])); };
+    size_t i = 0;
+    std::string number;
+    if (i < compact.size() && (compact[i] == '-' || compact[i] == '+'))
+        number += compact[i++];
+    bool digits = false;
+    while (digit(i)) {
+        number += compact[i++];
+        digits = true;
+    }
+    if (i < compact.size() && compact[i] == '.') {
+        number += compact[i++];
+        while (digit(i)) {
+            number += compact[i++];
+            digits = true;
+        }
+    }
+    if (!digits)
+        return 0.0;
+    // An exponent (E, or D as the runtime also reads it) only counts when digits follow.
+    if (i < compact.size() && std::strchr("eEdD", compact[i])) {
+        size_t j = i + 1;
+        std::string exponent = "e";
+        if (j < compact.size() && (compact[j] == '-' || compact[j] == '+'))
+            exponent += compact[j++];
+        if (digit(j)) {
+            while (digit(j))
+                exponent += compact[j++];
+            number += exponent;
+        }
+    }
+    const double value = std::strtod(number.c_str(), nullptr);
+    if (std::isinf(value))
+        throw Error(err::Overflow);
+    return value;
+}
+
+void LevelingRun::saveOptionsToRegistry(StepRunner& trap) {
+    IRunView& view = m_ctx.view;
+    auto write = [&](const char* name, double value) {
+        m_ctx.registry.setRegValue(HKEY_LOCAL_MACHINE, kAgcKey, name, REG_DWORD, value);
+    };
+    trap.step([&] { write("AGCsampleSize", NumberOfText(view.cmbSampleSize())); });
+    trap.step([&] { write("AGCgainThreshold", NumberOfText(view.cmbGainThreshold())); });
+    // The field shows a negative level; the host keeps its magnitude.
+    trap.step([&] { write("AGCminimumThreshold", std::fabs(NumberOfText(view.cmbMindBLevel()))); });
+    trap.step([&] { write("AGCTargetDB", NumberOfText(view.cmbTargetDB())); });
+}
+
+void LevelingRun::cmdSetdB_Click() {
+    BusyGuard guard(m_ctx.busy, m_ctx.view);
+    if (!guard.acquired())
+        return;
+
+    IRunView& view = m_ctx.view;
+    Logging& log = m_ctx.log;
+    StepRunner trap([&](const Error& e) { log.WriteLog("(error) in cmdSetDB function: " + e.description()); });
+
+    // 1. Selection scan.
+    int selectedColumn = -1;
+    bool anySelected = false;
+    trap.step([&] {
+        selectedColumn = view.gridColumnByKey("selected");
+        const int32_t rows = view.gridRows();
+        for (int32_t row = 1; row < rows && !anySelected; ++row)
+            anySelected = view.gridChecked(row, selectedColumn);
+    });
+    if (!anySelected) {
+        m_ctx.msgbox.MsgBox(m_ctx.loadString(26), vbOKOnly);
+        return;
+    }
+
+    // 2. The options become the host's defaults before anything else changes.
+    bool saveToRegistry = false;
+    trap.step([&] { saveToRegistry = view.chkSaveToRegistry(); });
+    if (saveToRegistry)
+        saveOptionsToRegistry(trap);
+
+    // 3. The host root.
+    std::string root;
+    trap.step([&] { root = readHostRoot(m_ctx.registry); });
+
+    // 4. Backup; a refusal or a failure ends the run before any file changes.
+    bool backup = false;
+    trap.step([&] { backup = view.chkBackup(); });
+    if (backup) {
+        bool mayContinue = false;
+        trap.step([&] { mayContinue = m_backup.BackupOriginals(root, view.txtBackupTarget()); });
+        if (!mayContinue) {
+            trap.step([&] { view.setHourglass(false); });
+            return;
+        }
+    }
+
+    // 5-7.
+    trap.step([&] { view.setHourglass(true); });
+    trap.step([&] { log.OpenLog(kRunLogPath, false); });
+    int32_t rows = 0;
+    trap.step([&] { rows = view.gridRows(); });
+    trap.step([&] {
+        view.setProgressRange(1, rows);
+        view.setProgressValue(1);
+    });
+
+    // 8. The file loop. A 32-bit counter: a host may hold more than 32,767 greetings.
+    int fileColumn = -1;
+    trap.step([&] { fileColumn = view.gridColumnByKey("FileName"); });
+    for (int32_t row = 1; row < rows; ++row) {
+        bool selected = false;
+        trap.step([&] { selected = view.gridChecked(row, selectedColumn); });
+        if (selected) {
+            std::string file;
+            OptionTexts options;
+            // The texts are read anew for every file: a field changed during the run counts from now on.
+            trap.step([&] {
+                file = view.gridText(row, fileColumn);
+                options = readOptionTexts(view);
+            });
+            trap.step([&] { m_ctx.gain.LevelFile(file, options, trap); });
+        }
+        trap.step([&] { view.setProgressValue(view.progressValue() + 1); });
+        trap.step([&] { m_ctx.pump.DoEvents(); });
+    }
+
+    // 9. Synchronisation: its own trap covers the call only; steps 10 to 12 are the run's again.
+    m_sync.SyncDirectory(trap);
+
+    // 10-12.
+    trap.step([&] { log.CloseLog(); });
+    trap.step([&] {
+        if (m_ctx.msgbox.MsgBox(m_ctx.loadString(20), vbOKCancel) == vbOK)
+            m_ctx.processes.Start(kViewerCommandLine, WindowStyle::NormalFocus);
+    });
+    trap.step([&] { view.setHourglass(false); });
+}
+
+} // namespace levora

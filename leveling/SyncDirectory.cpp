@@ -1,0 +1,76 @@
+#include "leveling/SyncDirectory.h"
+
+#include "platform/AutomationCall.h"
+
+#include <memory>
+#include <vector>
+
+namespace levora {
+
+namespace {
+constexpr const char* kWarningLine = "(warning) Syncer did not complete.  Waiting 30 seconds and trying again";
+}
+
+bool DirectorySync::isRetryable(int32_t number) {
+    return number == err::E_POINTER_ || number == err::RPC_E_DISCONNECTED_;
+}
+
+std::string DirectorySync::failureLine(const Error& e) {
+    const int32_t n = e.number();
+    return "(error) Failed to syncronize SQL data with the directory.  Error number=" +
+           (n >= 0 ? " " + std::to_string(n) : std::to_string(n)) + " Description=" + e.description();
+}
+
+// Steps 2 to 7: the progress bar gives way to the looping clip and the status line. Display
+// failures (a missing clip) go to the run's trap on every pass: they are not synchronisation failures.
+void DirectorySync::showAnimation(StepRunner& trap) {
+    IRunView& view = m_ctx.view;
+    trap.step([&] { view.setProgressVisible(false); });
+    trap.step([&] { view.animationOpen(m_ctx.app.programFolder + "\\filecopy.avi"); });
+    trap.step([&] { view.animationShow(true); });
+    trap.step([&] { view.animationPlay(); });
+    trap.step([&] { view.setFrameProgressCaption(m_ctx.loadString(43)); });
+    trap.step([&] { m_ctx.pump.DoEvents(); });
+}
+
+void DirectorySync::SyncDirectory(StepRunner& runTrap) {
+    std::shared_ptr<IDispatchObject> bridge;
+    runTrap.step([&] { bridge = m_ctx.automation.CreateObject(kSyncProgId); });
+
+    StepRunner syncTrap([&](const Error& e) {
+        m_ctx.log.WriteLog(failureLine(e));
+        m_ctx.msgbox.MsgBox(m_ctx.loadString(42), vbOKOnly);
+    });
+
+    // Arguments 1 and 2 are passed by reference and keep whatever the component left in them.
+    std::vector<Variant> args{Empty{}, Empty{}, int32_t{1}, int16_t{0}, int16_t{0}};
+    for (int attempt = 1;; ++attempt) {
+        showAnimation(runTrap);
+        try {
+            CallByName(bridge, "SyncCommit", args);
+            break;
+        } catch (...) {
+            const Error e = toError(std::current_exception());
+            if (!isRetryable(e.number())) {
+                syncTrap.report(e);
+                break;
+            }
+            if (attempt >= m_maxTries) {
+                // A component that never completes must not hold the window for ever.
+                m_ctx.log.WriteLog("(error) Syncer did not complete after " + std::to_string(attempt) +
+                                   " tries.  Giving up.");
+                syncTrap.report(e);
+                break;
+            }
+            m_ctx.log.WriteLog(kWarningLine);
+            syncTrap.step([&] { m_ctx.pause(kRetryPauseSeconds); });
+        }
+    }
+    bridge.reset(); // the server exits once its input is closed
+
+    syncTrap.step([&] { m_ctx.view.animationStop(); });
+    syncTrap.step([&] { m_ctx.view.animationShow(false); });
+    syncTrap.step([&] { m_ctx.view.setFrameProgressCaption(m_ctx.loadString(20)); });
+}
+
+} // namespace levora

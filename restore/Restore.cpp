@@ -1,0 +1,47 @@
+#include "restore/Restore.h"
+
+namespace levora {
+
+void GreetingRestore::mnuRestore_Click() {
+    BusyGuard guard(m_ctx.busy, m_ctx.view);
+    if (!guard.acquired())
+        return;
+
+    IMessageBox& msgbox = m_ctx.msgbox;
+    IFileSystem& fs = m_ctx.fs;
+    ISplash& splash = m_ctx.view.splash();
+    StepRunner trap([&](const Error& e) { msgbox.MsgBox(m_ctx.loadString(16) + e.description(), vbOKOnly); });
+
+    std::string root;
+    trap.step([&] { root = readHostRoot(m_ctx.registry); });
+    std::string target;
+    trap.step([&] { target = m_ctx.view.txtBackupTarget(); });
+
+    if (target.empty()) {
+        msgbox.MsgBox(m_ctx.loadString(25), vbOKOnly);
+        return;
+    }
+    bool haveBackup = false;
+    trap.step([&] { haveBackup = fs.FolderExists(target + "Stream Files"); });
+    if (!haveBackup) {
+        msgbox.MsgBox(m_ctx.loadString(27), vbOKOnly);
+        return;
+    }
+    // Without the host root the copies would land relative to the process's current folder.
+    if (root.empty()) {
+        msgbox.MsgBox(kRestoreNoRootText, vbOKOnly);
+        return;
+    }
+    if (msgbox.MsgBox(m_ctx.loadString(7), vbYesNo) != vbYes)
+        return;
+
+    trap.step([&] { splash.setLabel(m_ctx.loadString(12)); });
+    trap.step([&] { splash.showOverMain(); });
+    // Each file is replaced atomically by the file-system service; nothing is deleted first.
+    trap.step([&] { fs.CopyFolder(target + "Stream Files", root + "Stream Files", true); });
+    trap.step([&] { fs.CopyFolder(target + "DefaultConfiguration", root + "Localize\\DefaultConfiguration", true); });
+    trap.step([&] { splash.hide(); });
+    trap.step([&] { msgbox.MsgBox(m_ctx.loadString(kRestoreDoneStringId), vbOKOnly); });
+}
+
+} // namespace levora
