@@ -1,0 +1,46 @@
+// A control's font as the language layer sets it. A Windows character set becomes a writing
+// system whose fonts are tried after the face name; an empty face name means the window's own
+// default family. Size, weight and style are never touched.
+#pragma once
+
+#include "i18n/modLocalize.h"
+
+#include <QFont>
+#include <QFontDatabase>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+class QAction;
+
+namespace levora {
+
+class QtFontControl : public IFontControl {
+public:
+    QtFontControl(QWidget* widget, QString defaultFamily);
+    QtFontControl(QAction* action, QString defaultFamily);
+
+    void setCharset(int charset) override;
+    void setFaceName(const std::u16string& face) override;
+    void setFontName(const std::u16string& face) override;
+
+    // The writing system a Windows character set stands for (Any for the Western sets).
+    static QFontDatabase::WritingSystem writingSystemOf(int charset);
+    // An installed family that can show the writing system, preferring sans-serif faces of the
+    // matching region; empty for Any or when none is installed.
+    static QString familyFor(QFontDatabase::WritingSystem ws);
+    // The family list a face name gives under a character set.
+    static QStringList familiesFor(const QString& face, QFontDatabase::WritingSystem ws, const QString& defaultFamily);
+
+private:
+    QFont font() const;
+    void apply(const QFont& f);
+
+    QPointer<QWidget> m_widget;
+    QPointer<QAction> m_action;
+    QString m_defaultFamily;
+    QFontDatabase::WritingSystem m_writingSystem = QFontDatabase::Any;
+};
+
+} // namespace levora
