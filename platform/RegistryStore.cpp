@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <functional>
 #include <iostream>
+#include <unordered_map>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -196,12 +197,30 @@ struct Val {
 struct KeyData {
     std::string path; // spelling of its first creation
     std::vector<Val> values;
+    std::unordered_map<std::string, size_t> index; // upperForm(name) -> position in values
 
     Val* find(const std::string& name) {
-        for (auto& v : values)
-            if (equalsNoCase(v.name, name))
-                return &v;
-        return nullptr;
+        auto it = index.find(upperForm(name));
+        return it == index.end() ? nullptr : &values[it->second];
+    }
+    void set(Val v) {
+        auto [it, added] = index.try_emplace(upperForm(v.name), values.size());
+        if (added) {
+            values.push_back(std::move(v));
+        } else {
+            values[it->second].type = v.type; // the name keeps its first spelling
+            values[it->second].data = std::move(v.data);
+        }
+    }
+    bool erase(const std::string& name) {
+        auto it = index.find(upperForm(name));
+        if (it == index.end())
+            return false;
+        values.erase(values.begin() + static_cast<std::ptrdiff_t>(it->second));
+        index.clear();
+        for (size_t i = 0; i < values.size(); ++i)
+            index.emplace(upperForm(values[i].name), i);
+        return true;
     }
 };
 
@@ -242,15 +261,7 @@ struct Hive {
             it = keys.erase(it);
         return true;
     }
-    void set(const std::string& path, Val v) {
-        KeyData& k = ensure(path);
-        if (Val* old = k.find(v.name)) {
-            old->type = v.type;
-            old->data = std::move(v.data);
-        } else {
-            k.values.push_back(std::move(v));
-        }
-    }
+    void set(const std::string& path, Val v) { ensure(path).set(std::move(v)); }
 };
 
 // Root sections that carry nothing are not kept: "HKEY_LOCAL_MACHINE" always exists.
@@ -494,11 +505,11 @@ Parsed parseRegText(const std::string& bytes, bool emptyIsValid) {
             std::string list = trim(rest.substr(colon + 1));
             while (!list.empty() && list.back() == '\\') {
                 list.pop_back();
-                if (++i >= lines.size()) {
-                    fail(i - 1, "the value continues past the end of the file");
+                if (i + 1 >= lines.size() || trim(lines[i + 1]).empty()) {
+                    fail(i, "the value is cut off: its continuation line is missing");
                     return r;
                 }
-                list += trim(lines[i]);
+                list += trim(lines[++i]);
             }
             if (!parseHexList(list, v.data)) {
                 fail(i, "not a list of hexadecimal bytes");
@@ -530,14 +541,8 @@ void apply(Hive& h, const Op& op) {
     case Op::DeleteKey: h.erase(op.key); break;
     case Op::Set: h.set(op.key, op.val); break;
     case Op::DeleteValue:
-        if (KeyData* k = h.find(op.key)) {
-            auto& vs = k->values;
-            for (auto it = vs.begin(); it != vs.end(); ++it)
-                if (equalsNoCase(it->name, op.val.name)) {
-                    vs.erase(it);
-                    break;
-                }
-        }
+        if (KeyData* k = h.find(op.key))
+            k->erase(op.val.name);
         break;
     }
 }
@@ -705,7 +710,7 @@ bool replaceFile(const fs::path& target, const std::string& content, std::string
         error = "cannot create " + tmp.string() + ": " + std::strerror(errno);
         return false;
     }
-    bool ok = (!keepMode || ::fchmod(fd, st.st_mode & 07777) == 0) && writeAll(fd, content) && ::fsync(fd) == 0;
+    bool ok = (!keepMode || ::fchmod(fd, st.st_mode & 07777) == 0) && writeAll(fd, content) && ::fdatasync(fd) == 0;
     int e = errno;
     ok = (::close(fd) == 0) && ok;
     if (ok && ::rename(tmp.c_str(), target.c_str()) != 0) {
@@ -717,12 +722,7 @@ bool replaceFile(const fs::path& target, const std::string& content, std::string
         error = "cannot write " + target.string() + ": " + std::strerror(e);
         return false;
     }
-    fs::path dir = target.parent_path().empty() ? fs::path(".") : target.parent_path();
-    int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
+    // The directory is not flushed: after a crash the store is the old file or the new one, both whole.
     return true;
 }
 
