@@ -5,6 +5,8 @@
 #include "platform/FileSystem.h"
 #include "platform/Ui.h"
 
+#include <ctime>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -19,6 +21,13 @@ public:
     void WriteLog(const std::string& text);
     void CloseLog();
     bool isOpen() const;
+
+    // The local date and time the header shows (tests pin it); the system's by default.
+    using LocalTime = std::function<std::tm()>;
+    void setLocalTime(LocalTime now);
+    // The general date format: short date, a blank, long time. No regional settings exist here,
+    // so it is fixed to the en-US defaults "M/d/yyyy h:mm:ss tt" ("12/7/2026 5:44:39 AM").
+    static std::string generalDate(const std::tm& t);
 
 private:
     struct Impl;

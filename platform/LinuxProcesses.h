@@ -1,0 +1,63 @@
+// Processes started from Windows command lines, on Linux.
+#pragma once
+
+#include "Process.h"
+#include "WinPath.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace levora {
+
+class LinuxProcesses : public IProcesses {
+public:
+    // programFolder: the Windows folder of the running program, where bare program names are
+    // looked for first.
+    LinuxProcesses(const PathNamespace& ns, std::string programFolder);
+    ~LinuxProcesses() override;
+    LinuxProcesses(const LinuxProcesses&) = delete;
+    LinuxProcesses& operator=(const LinuxProcesses&) = delete;
+
+    uint32_t CurrentProcessId() override;
+    uint32_t Start(const std::string& commandLine, WindowStyle style) override;
+    // Ended carries the exit code of our own children (128 + signal when killed by one); for
+    // another program's process it is -1, as Linux gives only the parent its status.
+    WaitResult Wait(uint32_t pid, uint32_t timeoutMs) override;
+    bool Kill(uint32_t pid) override;
+    bool SetPriorityClass(uint32_t pid, uint32_t priorityClass) override;
+
+    // The arguments after the program name, split as the Windows C runtime splits them: blanks
+    // and tabs separate, double quotes group ("" inside quotes is one quote), 2n backslashes
+    // before a quote give n backslashes, 2n+1 give n and a literal quote.
+    static std::vector<std::string> splitArguments(const std::string& text);
+    // The nice value a priority class stands for; nullopt for an unknown class.
+    static std::optional<int> niceForClass(uint32_t priorityClass);
+
+    struct Resolved {
+        std::filesystem::path program; // host path of the program to run
+        std::string name;              // the program as the command line names it
+        std::string rest;              // the command line after the program name
+    };
+    // Finds the program a command line starts: quoted, or the shortest run of blank-separated
+    // pieces that names a program (as given, with ".exe", or without a trailing ".exe").
+    // Throws Error 53 when there is none.
+    Resolved resolve(const std::string& commandLine) const;
+
+private:
+    std::optional<std::filesystem::path> findProgram(const std::string& name) const;
+    void reapEnded();
+
+    const PathNamespace& m_ns;
+    std::string m_programFolder;
+    std::set<pid_t> m_children;           // started by us, not yet reaped
+    std::set<pid_t> m_groupLeaders;       // hidden children run in a process group of their own
+    std::map<pid_t, int> m_endedUnwaited; // reaped in passing, status kept for the next Wait
+};
+
+} // namespace levora

@@ -1,0 +1,54 @@
+// levora-path: converts between the Windows paths of the machine prefix and host paths.
+//   levora-path -u WINPATH...   prints the host path of each
+//   levora-path -w HOSTPATH...  prints the Windows path of each
+// A path that cannot be converted is reported on stderr and makes the exit code non-zero.
+#include "platform/Error.h"
+#include "platform/Prefix.h"
+#include "platform/WinPath.h"
+
+#include <cstring>
+#include <iostream>
+#include <string>
+
+namespace {
+
+int usage() {
+    std::cerr << "usage: levora-path -u WINPATH...   (Windows path -> host path)\n"
+                 "       levora-path -w HOSTPATH...  (host path -> Windows path)\n"
+                 "The machine is $LEVORA_PREFIX (default $HOME/.levora).\n";
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3)
+        return usage();
+    const std::string mode = argv[1];
+    if (mode != "-u" && mode != "-w")
+        return usage();
+
+    levora::MachinePrefix prefix(levora::MachinePrefix::defaultRoot());
+    levora::PathNamespace ns(prefix);
+    int status = 0;
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (mode == "-u") {
+            try {
+                std::cout << ns.toHost(arg).string() << '\n';
+            } catch (const levora::Error& e) {
+                std::cerr << "levora-path: cannot convert \"" << arg << "\": " << e.description() << '\n';
+                status = 1;
+            }
+        } else {
+            std::string win = arg.empty() ? std::string() : ns.toWindows(arg);
+            if (win.empty()) {
+                std::cerr << "levora-path: \"" << arg << "\" has no Windows path in " << prefix.root().string() << '\n';
+                status = 1;
+            } else {
+                std::cout << win << '\n';
+            }
+        }
+    }
+    return status;
+}
