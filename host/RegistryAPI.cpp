@@ -147,8 +147,8 @@ bool RegistryAPI::bKeyExists(HKEY root, const std::string& subKey) {
     return k.isOpen();
 }
 
-Variant RegistryAPI::getRegValue(HKEY root, const std::string& subKey, const std::string& valueName,
-                                 int16_t typeCode, const Variant& defaultValue) {
+Variant RegistryAPI::getRegValue(HKEY root, const std::string& subKey, const std::string& valueName, int16_t typeCode,
+                                 const Variant& defaultValue) {
     Variant result = defaultValue;
     OpenKey k(m_registry, root, subKey, KEY_READ);
     if (!k.isOpen())
@@ -223,7 +223,8 @@ void RegistryAPI::setRegValue(HKEY root, const std::string& subKey, const std::s
         type = REG_DWORD;
         break;
     }
-    default: return;
+    default:
+        return;
     }
     m_registry.RegSetValueExA(k.key(), valueName, type, bytes.data(), static_cast<uint32_t>(bytes.size()));
 }

@@ -105,8 +105,7 @@ HostVersion TalvioVersion::getVersion() {
     return v;
 }
 
-bool TalvioVersion::bIsVersionGreaterThanOrEqualTo(int16_t major, int16_t minor, int16_t release,
-                                                   int16_t build) const {
+bool TalvioVersion::bIsVersionGreaterThanOrEqualTo(int16_t major, int16_t minor, int16_t release, int16_t build) const {
     const HostVersion& m = m_loaded;
     if (m.Major != major)
         return m.Major > major;

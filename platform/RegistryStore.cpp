@@ -9,10 +9,10 @@
 #include <fcntl.h>
 #include <functional>
 #include <iostream>
-#include <unordered_map>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_map>
 
 namespace fs = std::filesystem;
 
@@ -91,8 +91,8 @@ std::vector<uint8_t> utf8ToUtf16le(const uint8_t* p, size_t n) {
             else
                 c = (c << 6) | (p[i + k] & 0x3F);
         }
-        if (ok && len > 1 && ((len == 3 && c < 0x800) || (len == 4 && (c < 0x10000 || c > 0x10FFFF)) ||
-                              (c >= 0xD800 && c < 0xE000)))
+        if (ok && len > 1 &&
+            ((len == 3 && c < 0x800) || (len == 4 && (c < 0x10000 || c > 0x10FFFF)) || (c >= 0xD800 && c < 0xE000)))
             ok = false;
         if (!ok) {
             put(b);
@@ -111,7 +111,9 @@ std::vector<uint8_t> utf8ToUtf16le(const uint8_t* p, size_t n) {
     return out;
 }
 
-bool isUtf16Type(uint32_t type) { return type == REG_EXPAND_SZ || type == 7 /* REG_MULTI_SZ */; }
+bool isUtf16Type(uint32_t type) {
+    return type == REG_EXPAND_SZ || type == 7 /* REG_MULTI_SZ */;
+}
 
 std::string trim(const std::string& s) {
     size_t b = s.find_first_not_of(" \t\r\n");
@@ -231,9 +233,7 @@ struct Hive {
         auto it = keys.find(foldKey(path));
         return it == keys.end() ? nullptr : &it->second;
     }
-    bool exists(const std::string& path) {
-        return find(path) || upperAscii(path) == kMachine;
-    }
+    bool exists(const std::string& path) { return find(path) || upperAscii(path) == kMachine; }
     KeyData& ensure(const std::string& path) {
         size_t pos = path.find('\\');
         if (pos == std::string::npos)
@@ -265,7 +265,9 @@ struct Hive {
 };
 
 // Root sections that carry nothing are not kept: "HKEY_LOCAL_MACHINE" always exists.
-bool isBareRoot(const KeyData& k) { return k.values.empty() && k.path.find('\\') == std::string::npos; }
+bool isBareRoot(const KeyData& k) {
+    return k.values.empty() && k.path.find('\\') == std::string::npos;
+}
 
 // ------------------------------------------------------------------ reading .reg text
 
@@ -392,7 +394,7 @@ Parsed parseRegText(const std::string& bytes, bool emptyIsValid) {
     };
     std::string current;
     Root currentRoot = Root::Machine;
-    bool inKey = false;    // values go to `current`
+    bool inKey = false;     // values go to `current`
     bool inDeleted = false; // values after [-KEY] are ignored, as regedit does
     for (size_t i = 1; i < lines.size(); ++i) {
         std::string line = trim(lines[i]);
@@ -537,9 +539,15 @@ Parsed parseRegText(const std::string& bytes, bool emptyIsValid) {
 
 void apply(Hive& h, const Op& op) {
     switch (op.kind) {
-    case Op::Key: h.ensure(op.key); break;
-    case Op::DeleteKey: h.erase(op.key); break;
-    case Op::Set: h.set(op.key, op.val); break;
+    case Op::Key:
+        h.ensure(op.key);
+        break;
+    case Op::DeleteKey:
+        h.erase(op.key);
+        break;
+    case Op::Set:
+        h.set(op.key, op.val);
+        break;
     case Op::DeleteValue:
         if (KeyData* k = h.find(op.key))
             k->erase(op.val.name);
@@ -752,7 +760,9 @@ private:
     int m_fd = -1;
 };
 
-bool isPredefined(HKEY k) { return k >= 0x80000000u && k <= 0x80000006u; }
+bool isPredefined(HKEY k) {
+    return k >= 0x80000000u && k <= 0x80000006u;
+}
 
 } // namespace
 
@@ -784,9 +794,13 @@ struct RegistryStore::Impl {
         int err = 0;
         out = Hive{};
         switch (readWhole(file, bytes, stamp, err)) {
-        case ReadResult::Missing: return Load::Ok;
-        case ReadResult::Failed: why = std::strerror(err); return Load::Unreadable;
-        case ReadResult::Ok: break;
+        case ReadResult::Missing:
+            return Load::Ok;
+        case ReadResult::Failed:
+            why = std::strerror(err);
+            return Load::Unreadable;
+        case ReadResult::Ok:
+            break;
         }
         Parsed p = parseRegText(bytes, true);
         if (!p.ok()) {
@@ -837,7 +851,8 @@ struct RegistryStore::Impl {
         Stamp stamp;
         std::string why;
         switch (load(h, stamp, why)) {
-        case Load::Ok: break;
+        case Load::Ok:
+            break;
         case Load::Malformed:
             lastError = file.string() + " cannot be parsed (" + why + "); it is left unchanged";
             return ERROR_BADDB;
@@ -896,8 +911,7 @@ RegistryStore::RegistryStore(fs::path systemReg) : m_impl(std::make_unique<Impl>
 
 RegistryStore::~RegistryStore() = default;
 
-long RegistryStore::RegOpenKeyExA(HKEY root, const std::string& subKey, uint32_t, uint32_t samDesired,
-                                  HKEY* result) {
+long RegistryStore::RegOpenKeyExA(HKEY root, const std::string& subKey, uint32_t, uint32_t samDesired, HKEY* result) {
     if (!result)
         return ERROR_INVALID_PARAMETER;
     std::lock_guard g(m_impl->mutex);

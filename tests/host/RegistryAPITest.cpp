@@ -26,8 +26,7 @@ public:
             ++open;
         return rc;
     }
-    long RegQueryValueExA(HKEY key, const std::string& name, uint32_t* type, uint8_t* data,
-                          uint32_t* cbData) override {
+    long RegQueryValueExA(HKEY key, const std::string& name, uint32_t* type, uint8_t* data, uint32_t* cbData) override {
         ++queries;
         return m_inner.RegQueryValueExA(key, name, type, data, cbData);
     }
@@ -93,10 +92,21 @@ TEST_F(Api, DwordConversionRoundsHalvesToEvenAndReportsBadValues) {
         int32_t out;
     };
     const std::vector<Case> good = {
-        {2.5, 2},          {3.5, 4},           {-2.5, -2},        {-26.0, -26},       {2.51, 3},
-        {int16_t{-26}, -26}, {int32_t{8000}, 8000}, {std::string("45"), 45}, {std::string(" -3.5 "), -4},
-        {std::string("1E3"), 1000}, {std::string("2d1"), 20}, {true, -1}, {Empty{}, 0},
-        {2147483647.4, 2147483647}, {-2147483648.5, std::numeric_limits<int32_t>::min()},
+        {2.5, 2},
+        {3.5, 4},
+        {-2.5, -2},
+        {-26.0, -26},
+        {2.51, 3},
+        {int16_t{-26}, -26},
+        {int32_t{8000}, 8000},
+        {std::string("45"), 45},
+        {std::string(" -3.5 "), -4},
+        {std::string("1E3"), 1000},
+        {std::string("2d1"), 20},
+        {true, -1},
+        {Empty{}, 0},
+        {2147483647.4, 2147483647},
+        {-2147483648.5, std::numeric_limits<int32_t>::min()},
     };
     for (const auto& c : good) {
         api.setRegValue(HKEY_LOCAL_MACHINE, kAgc, "v", REG_DWORD, c.in);
@@ -107,10 +117,14 @@ TEST_F(Api, DwordConversionRoundsHalvesToEvenAndReportsBadValues) {
         int32_t error;
     };
     const std::vector<Bad> bad = {
-        {std::string("abc"), err::TypeMismatch},   {std::string(""), err::TypeMismatch},
-        {std::string("12abc"), err::TypeMismatch}, {std::vector<uint8_t>{1, 2}, err::TypeMismatch},
-        {2147483647.5, err::Overflow},             {3e9, err::Overflow},
-        {std::string("1e10"), err::Overflow},      {std::nan(""), err::Overflow},
+        {std::string("abc"), err::TypeMismatch},
+        {std::string(""), err::TypeMismatch},
+        {std::string("12abc"), err::TypeMismatch},
+        {std::vector<uint8_t>{1, 2}, err::TypeMismatch},
+        {2147483647.5, err::Overflow},
+        {3e9, err::Overflow},
+        {std::string("1e10"), err::Overflow},
+        {std::nan(""), err::Overflow},
     };
     api.setRegValue(HKEY_LOCAL_MACHINE, kAgc, "v", REG_DWORD, int32_t{7});
     int sets = counting.sets;
@@ -127,8 +141,8 @@ TEST_F(Api, DwordConversionRoundsHalvesToEvenAndReportsBadValues) {
 }
 
 TEST_F(Api, TextAndBinaryRoundTrip) {
-    for (const Variant& v : {Variant(std::string("C:\\Quillon\\Vantor\\")), Variant(std::string("Größe \"q\"")),
-                             Variant(std::string())}) {
+    for (const Variant& v :
+         {Variant(std::string("C:\\Quillon\\Vantor\\")), Variant(std::string("Größe \"q\"")), Variant(std::string())}) {
         api.setRegValue(HKEY_LOCAL_MACHINE, kAgc, "s", REG_SZ, v);
         EXPECT_EQ(api.getRegValue(HKEY_LOCAL_MACHINE, kAgc, "s", REG_SZ, {}), v);
     }
@@ -174,7 +188,8 @@ TEST_F(Api, StoredTypeIsNotComparedWithTheRequestedOne) {
 TEST_F(Api, MissingKeysAndValuesGiveTheDefaultAndWriteNothing) {
     EXPECT_FALSE(api.bKeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quillon\\Vantor\\1.0"));
     EXPECT_TRUE(api.bKeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quillon\\Mevra"));
-    EXPECT_TRUE(isEmpty(api.getRegValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quillon\\Vantor\\1.0", "Root Path", REG_SZ, {})));
+    EXPECT_TRUE(
+        isEmpty(api.getRegValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quillon\\Vantor\\1.0", "Root Path", REG_SZ, {})));
     EXPECT_EQ(api.getRegValue(HKEY_LOCAL_MACHINE, kAgc, "AGCsampleSize", REG_DWORD, int16_t{8000}),
               Variant(int16_t{8000}));
 

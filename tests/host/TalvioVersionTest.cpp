@@ -68,15 +68,12 @@ TEST_F(Version, OlderKeyPacksDecimalDigitsAsHexadecimalOnes) {
         HostVersion expected;
     };
     const std::vector<Case> cases = {
-        {0x00030001, 0x00010000, {3, 1, 1, 0}},
-        {0x00030001, 0x0004000A, {3, 1, 4, 10}},
-        {0x00040010, 0x00010012, {4, 10, 1, 18}},
-        {0x00030001, 0x00058000, {3, 1, 5, -32768}},
-        {0x00030001, 0x0005FFFF, {3, 1, 5, -1}},
-        {0x1E020001, 0x00000000, {100, 1, 0, 0}}, // exponent quirk
-        {0x3D010001, 0x00000000, {30, 1, 0, 0}},  // D is an exponent too
-        {0x1E0A00A1, 0x000B0001, {1, 0, 0, 1}},   // stops at the first non-digit
-        {0x1EA00003, 0x00000000, {1, 3, 0, 0}},   // E without digits after it
+        {0x00030001, 0x00010000, {3, 1, 1, 0}},   {0x00030001, 0x0004000A, {3, 1, 4, 10}},
+        {0x00040010, 0x00010012, {4, 10, 1, 18}}, {0x00030001, 0x00058000, {3, 1, 5, -32768}},
+        {0x00030001, 0x0005FFFF, {3, 1, 5, -1}},  {0x1E020001, 0x00000000, {100, 1, 0, 0}}, // exponent quirk
+        {0x3D010001, 0x00000000, {30, 1, 0, 0}},                                            // D is an exponent too
+        {0x1E0A00A1, 0x000B0001, {1, 0, 0, 1}}, // stops at the first non-digit
+        {0x1EA00003, 0x00000000, {1, 3, 0, 0}}, // E without digits after it
         {0x00000000, 0x00000000, {0, 0, 0, 0}},
     };
     for (const auto& c : cases) {

@@ -83,8 +83,7 @@ TEST_F(Store, WritesRegeditTextWithCrLfAndReadsItBack) {
     RegistryStore other(file);
     uint32_t type = 0;
     HKEY k = 0;
-    ASSERT_EQ(other.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quillon\\Mevra\\1.0\\Initialization", 0, KEY_READ,
-                                  &k),
+    ASSERT_EQ(other.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quillon\\Mevra\\1.0\\Initialization", 0, KEY_READ, &k),
               ERROR_SUCCESS);
     uint8_t dword[4];
     uint32_t size = 4;
@@ -145,8 +144,8 @@ TEST_F(Store, NamesCompareWithoutCaseAndKeepTheirSpelling) {
     EXPECT_NE(text.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quillon\\Vantor Setup]\r\n\"VantorRootPath\"=\"D:\\\\W\""),
               std::string::npos);
     EXPECT_EQ(text.find("VANTOR"), std::string::npos);
-    EXPECT_EQ(reg.subKeys("HKLM\\software"),
-              (std::vector<std::string>{"HKEY_LOCAL_MACHINE\\software\\Größe", "HKEY_LOCAL_MACHINE\\software\\Quillon"}));
+    EXPECT_EQ(reg.subKeys("HKLM\\software"), (std::vector<std::string>{"HKEY_LOCAL_MACHINE\\software\\Größe",
+                                                                       "HKEY_LOCAL_MACHINE\\software\\Quillon"}));
 }
 
 TEST_F(Store, TrailingBackslashOpensTheSameKey) {
@@ -188,11 +187,10 @@ TEST_F(Store, LongBinaryIsContinuedAndReadBackExactly) {
 }
 
 TEST_F(Store, TextThatAQuotedStringCannotCarrySurvivesAsHex) {
-    const std::vector<std::vector<uint8_t>> odd = {
-        {},                              // no terminator at all
-        {'a', 'b'},                      // none at the end
-        {'a', 0, 'b', 0},                // embedded NUL
-        {'l', '1', '\r', '\n', 'l', 0}}; // line break
+    const std::vector<std::vector<uint8_t>> odd = {{},                              // no terminator at all
+                                                   {'a', 'b'},                      // none at the end
+                                                   {'a', 0, 'b', 0},                // embedded NUL
+                                                   {'l', '1', '\r', '\n', 'l', 0}}; // line break
     for (size_t i = 0; i < odd.size(); ++i)
         ASSERT_TRUE(reg.setValue("HKLM\\Software\\T", "v" + std::to_string(i), REG_SZ, odd[i]));
     RegistryStore other(file);
