@@ -1,0 +1,112 @@
+#include "LevelFile.h"
+
+namespace levora {
+
+namespace {
+
+constexpr uint32_t kReapAfterKillMs = 5000;
+
+// The source path stands between double quotes on the tool's command line: a quote inside it, or
+// a backslash right before the closing quote, would change how the tool splits its arguments.
+bool quotable(const std::string& path) {
+    return path.find('"') == std::string::npos && (path.empty() || path.back() != '\\');
+}
+
+Error withDetail(int32_t number, const std::string& detail) {
+    return Error(number, standardDescription(number) + " (" + detail + ")");
+}
+
+} // namespace
+
+GainToolRunner::GainToolRunner(IFileSystem& fs, IProcesses& processes, const TalvioVersion& version, Logging& log,
+                               const AppInfo& app)
+    : m_fs(fs), m_processes(processes), m_version(version), m_log(log), m_app(app) {}
+
+std::string GainToolRunner::buildCommandLine(const std::string& file, const OptionTexts& options) const {
+    // Chosen anew for every file, newest tool first.
+    bool allFlags = true;
+    std::string tool;
+    if (m_version.bIsVersionGreaterThanOrEqualTo(3, 1, 5, 0))
+        tool = "\\gainfix315 -s ";
+    else if (m_version.bIsVersionGreaterThanOrEqualTo(3, 1, 4, 0))
+        tool = "\\gainfix314 -s ";
+    else {
+        tool = "\\gainfix -s ";
+        allFlags = false;
+    }
+    std::string cmd = m_app.programFolder;
+    cmd += tool;
+    cmd += '"';
+    cmd += file;
+    cmd += '"';
+    cmd += " -d c:\\mytempwavfile774.WAV -t ";
+    cmd += options.target;
+    if (allFlags) {
+        cmd += " -m ";
+        cmd += options.minimum;
+        cmd += " -b ";
+        cmd += options.sampleSize;
+        cmd += " -g ";
+        cmd += options.maxChange;
+    }
+    return cmd;
+}
+
+void GainToolRunner::LevelFile(const std::string& file, const OptionTexts& options, const StepRunner& callerTrap) {
+    StepRunner trap = callerTrap; // same reporter; step() is not const
+    // Step 1: the temporary file of an earlier run goes, read-only or not. If it cannot go, this
+    // file is skipped: the old levelled audio must never be copied over it.
+    bool tempCleared = trap.step([&] {
+        try {
+            if (m_fs.FileExists(kTempWavFile))
+                m_fs.DeleteFile(kTempWavFile, true);
+        } catch (const Error& e) {
+            throw withDetail(err::StaleTempFile, e.description());
+        }
+    });
+
+    // Steps 2 and 3.
+    std::string commandLine;
+    trap.step([&] { commandLine = buildCommandLine(file, options); });
+
+    // Step 4, bounded: the tool has to end, with exit code 0, within the time-out.
+    bool toolSucceeded = false;
+    if (tempCleared && !commandLine.empty()) {
+        toolSucceeded = trap.step([&] {
+            if (!quotable(file))
+                throw withDetail(err::UnsafePath, file);
+            // Absent now and present after the run proves the file comes from this run.
+            if (m_fs.FileExists(kTempWavFile))
+                throw Error(err::StaleTempFile);
+            uint32_t pid = m_processes.Start(commandLine, WindowStyle::Hidden);
+            WaitResult r = m_processes.Wait(pid, m_toolTimeoutMs);
+            switch (r.kind) {
+            case WaitResult::Kind::Ended:
+                if (r.exitCode != 0)
+                    throw withDetail(err::ToolFailed, "exit code " + std::to_string(r.exitCode));
+                return;
+            case WaitResult::Kind::TimedOut:
+                m_processes.Kill(pid);
+                m_processes.Wait(pid, kReapAfterKillMs);
+                throw withDetail(err::ToolTimedOut, "after " + std::to_string(m_toolTimeoutMs) + " ms");
+            case WaitResult::Kind::Failed:
+                throw withDetail(err::ToolFailed, "its end could not be awaited");
+            }
+        });
+    }
+
+    // Step 5: replaces F atomically, keeping its permissions; a read-only F is refused (70).
+    if (toolSucceeded) {
+        trap.step([&] {
+            if (!m_fs.FileExists(kTempWavFile))
+                throw Error(err::TempNotWritten);
+            m_fs.CopyFile(kTempWavFile, file, true);
+        });
+    }
+
+    // Steps 6 and 7, for every file, changed or not.
+    m_log.WriteLog(file + " set to dB " + options.target);
+    m_log.WriteLog("    Used command line=" + commandLine);
+}
+
+} // namespace levora
