@@ -14,11 +14,27 @@
 
 namespace levora {
 
-// A control whose font the language can set (Qt windows implement it).
+// A control whose font the language can set (Qt windows implement it). Any of the three may
+// throw; SetControlFont then skips that step and goes on with the next.
+//
+// What the Windows font facts mean on Qt, where a font has no character set:
+// - setCharset: the script the control must be able to show. 128 (Shift-JIS) = Japanese,
+//   129 (Hangul) = Korean, 134 (GB2312) = Simplified Chinese, 136 (Big5) = Traditional Chinese;
+//   the control's font gets, after its face, the families that support that writing system
+//   (QFontDatabase::families(writingSystem)) as fall-backs, so the text renders even when the
+//   named Windows face is not installed. 1 (DEFAULT_CHARSET) and any other value clear that
+//   hint: glyph fall-back is left to the system's font configuration.
+// - setFaceName: the family of the control's font. A name that is not installed is kept first
+//   in the family list and Qt falls through to the writing-system fall-backs ("ＭＳ Ｐゴシック"
+//   ends up in a Japanese Noto/IPA face). An empty name restores the family the control had
+//   when its window was built (the window's default family), as an empty face leaves the
+//   default font in charge on Windows. Size, weight and style are never touched.
+// - setFontName: the control's own face-name property; on Qt it is the same font family, so
+//   it applies the same rule again (harmless when setFaceName already did it).
 class IFontControl {
 public:
     virtual ~IFontControl() = default;
-    virtual void setCharset(int charset) = 0;            // may throw: the step is skipped
+    virtual void setCharset(int charset) = 0;
     virtual void setFaceName(const std::u16string& face) = 0;
     virtual void setFontName(const std::u16string& face) = 0;
 };
@@ -27,7 +43,7 @@ public:
 class ILoadedWindow {
 public:
     virtual ~ILoadedWindow() = default;
-    virtual std::string windowName() const = 0;                 // "frmMain"
+    virtual std::string windowName() const = 0;                                   // "frmMain"
     virtual void forEachControl(const std::function<void(IFontControl*)>& f) = 0; // null: control without a font
     virtual void refreshControls() = 0;
 };
@@ -62,8 +78,13 @@ public:
     void SetControlFont(IFontControl& control);
     static FontRow fontRowFor(int32_t languageId);
 
+    // IDs 0 to 54 are the program's texts; 55 is the restore's completion message.
+    static constexpr int32_t kStringCount = 56;
     // The built-in English (United States) text of an ID; empty when the table has none.
     static std::string builtInString(int32_t id);
+    static bool hasBuiltInString(int32_t id);
+    // The same as UTF-16: the program's own string resources (module 0 of IResources).
+    static std::u16string builtInStringW(uint32_t id);
 
     int32_t CurrentLanguageID = 0;
     HMODULE LanguageLibraryHandle = 0;
