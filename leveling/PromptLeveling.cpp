@@ -41,7 +41,9 @@ void PromptLeveling::mnuLevoraForPrompts_Click() {
     });
 }
 
-void PromptLeveling::LevelPromptFolder(const std::string& folder) { walk(folder, 0); }
+void PromptLeveling::LevelPromptFolder(const std::string& folder) {
+    walk(folder, 0);
+}
 
 void PromptLeveling::walk(const std::string& folder, int depth) {
     if (depth > kMaxDepth)

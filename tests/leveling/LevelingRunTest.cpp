@@ -1,0 +1,330 @@
+// The greeting leveling run end to end on a test machine: the window, the message boxes, the
+// synchronisation component and the pause are doubles; files, registry, log and tool are real.
+#include "leveling/LevelingRun.h"
+#include "leveling/PromptLeveling.h"
+#include "leveling/RunFixture.h"
+#include "restore/Restore.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace fs = std::filesystem;
+using namespace levora;
+using namespace levora::test;
+
+namespace {
+
+int32_t dword(RunFixture& f, const char* name) {
+    Variant v = f.registry.getRegValue(HKEY_LOCAL_MACHINE, kAgcKey, name, REG_DWORD, int32_t{-999999});
+    return std::get<int32_t>(v);
+}
+
+bool contains(const std::vector<std::string>& lines, const std::string& text) {
+    return std::find(lines.begin(), lines.end(), text) != lines.end();
+}
+
+size_t countStarting(const std::vector<std::string>& lines, const std::string& start) {
+    return static_cast<size_t>(
+        std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(start, 0) == 0; }));
+}
+
+TEST(NumberOfText, ReadsTheLeadingNumber) {
+    const std::pair<const char*, double> cases[] = {
+        {"-26", -26}, {" 0", 0},    {"8000", 8000}, {"- 2 6", -26},   {"12.5dB", 12.5}, {"abc", 0},     {"", 0},
+        {"dB-26", 0}, {"--5", 0},   {"+7", 7},      {".5", 0.5},      {"-.5", -0.5},    {"1e3", 1000},  {"2D2", 200},
+        {"1e", 1},    {"1,000", 1}, {"5 0", 50},    {"\t-4\t5", -45}, {"3.", 3},        {"1e+2x", 100}, {"7e-1", 0.7},
+    };
+    for (const auto& [text, expected] : cases)
+        EXPECT_DOUBLE_EQ(NumberOfText(text), expected) << '"' << text << '"';
+    EXPECT_THROW(NumberOfText("1e999"), Error);
+}
+
+class LevelingRunTest : public ::testing::Test {
+protected:
+    LevelingRunTest() : run(f.ctx) {
+        f.installTool();
+        // Message boxes and window changes in one time line.
+        f.msgbox.onShow = [this](const ScriptedMessageBox::Shown& m) { f.view.events.push_back("msgbox: " + m.text); };
+    }
+
+    // n greetings, those whose index (1-based) is in ticked are selected.
+    std::vector<std::string> addRows(int n, std::initializer_list<int> ticked) {
+        std::vector<std::string> files;
+        for (int i = 1; i <= n; ++i) {
+            files.push_back(f.addGreeting("greeting" + std::to_string(i) + ".wav", "audio" + std::to_string(i)));
+            f.view.rows.push_back({std::find(ticked.begin(), ticked.end(), i) != ticked.end(), files.back()});
+        }
+        return files;
+    }
+    std::string greeting(int i) { return readFile(f.c("Talvio/Stream Files/greeting" + std::to_string(i) + ".wav")); }
+
+    RunFixture f;
+    LevelingRun run;
+};
+
+TEST_F(LevelingRunTest, NothingTickedChangesNothing) {
+    addRows(3, {});
+    f.view.saveToRegistry = true;
+    f.view.backup = true;
+    f.view.backupTarget = "C:\\Backup\\";
+    run.cmdSetdB_Click();
+
+    EXPECT_EQ(f.messages(), std::vector<std::string>{"#26"});
+    EXPECT_EQ(f.msgbox.shown[0].buttons, vbOKOnly);
+    EXPECT_EQ(dword(f, "AGCTargetDB"), 0);
+    EXPECT_EQ(dword(f, "AGCsampleSize"), -999999);
+    EXPECT_FALSE(f.logExists());
+    EXPECT_FALSE(fs::exists(f.c("Backup")));
+    EXPECT_FALSE(f.view.hourglass);
+    EXPECT_TRUE(f.automation.created.empty());
+    EXPECT_TRUE(f.view.commandsEnabled);
+    EXPECT_FALSE(f.busy.busy());
+}
+
+TEST_F(LevelingRunTest, OptionsAreSavedAsTheHostDefaults) {
+    struct Case {
+        const char *target, *minimum, *sample, *change;
+        int32_t expTarget, expMinimum, expSample, expChange;
+    };
+    const Case cases[] = {
+        {"-26", "-45", "8000", "5", -26, 45, 8000, 5},
+        {" 0", "-50", "6000", "20", 0, 50, 6000, 20},
+        {"none", "x", "", "dB", 0, 0, 0, 0},
+        {"-12.5", "45", "2.5", "3.5", -12, 45, 2, 4}, // halves go to the even neighbour
+    };
+    addRows(2, {1});
+    f.view.saveToRegistry = true;
+    for (const Case& c : cases) {
+        f.view.target = c.target;
+        f.view.minimum = c.minimum;
+        f.view.sampleSize = c.sample;
+        f.view.maxChange = c.change;
+        run.cmdSetdB_Click();
+        EXPECT_EQ(dword(f, "AGCTargetDB"), c.expTarget) << c.target;
+        EXPECT_EQ(dword(f, "AGCminimumThreshold"), c.expMinimum) << c.minimum;
+        EXPECT_EQ(dword(f, "AGCsampleSize"), c.expSample) << c.sample;
+        EXPECT_EQ(dword(f, "AGCgainThreshold"), c.expChange) << c.change;
+        if (std::string(c.target) == "-26") {
+            EXPECT_NE(readFile(f.prefix.systemReg()).find("\"AGCTargetDB\"=dword:ffffffe6"), std::string::npos);
+        }
+    }
+}
+
+TEST_F(LevelingRunTest, UntickedRegistrySaveWritesNothing) {
+    addRows(1, {1});
+    f.view.saveToRegistry = false;
+    f.view.target = "-30";
+    run.cmdSetdB_Click();
+    EXPECT_EQ(dword(f, "AGCTargetDB"), 0);
+    EXPECT_EQ(dword(f, "AGCsampleSize"), -999999);
+}
+
+TEST_F(LevelingRunTest, OneTickedRowOfFive) {
+    const auto files = addRows(5, {3});
+    run.cmdSetdB_Click();
+
+    EXPECT_EQ(f.view.progressMin, 1);
+    EXPECT_EQ(f.view.progressMax, 6);
+    EXPECT_EQ(f.view.progressValues, (std::vector<int>{1, 2, 3, 4, 5, 6}));
+    EXPECT_FALSE(f.view.progressVisible); // the synchronisation hides it for good
+
+    const OptionTexts options{"-26", "-45", "8000", "5"};
+    EXPECT_EQ(f.logBody(),
+              (std::vector<std::string>{files[2] + " set to dB -26",
+                                        "    Used command line=" + f.gain.buildCommandLine(files[2], options)}));
+    EXPECT_EQ(greeting(3), "LEVELED:audio3");
+    for (int i : {1, 2, 4, 5})
+        EXPECT_EQ(greeting(i), "audio" + std::to_string(i));
+
+    EXPECT_EQ(f.messages(), std::vector<std::string>{"#20"});
+    EXPECT_EQ(f.msgbox.shown[0].buttons, vbOKCancel);
+    ASSERT_EQ(f.processes.viewers.size(), 1u);
+    EXPECT_EQ(f.processes.viewers[0].commandLine, "notepad.exe c:\\Levora.log");
+    EXPECT_EQ(f.processes.viewers[0].style, WindowStyle::NormalFocus);
+    EXPECT_EQ(f.automation.bridge->calls, 1);
+    EXPECT_EQ(f.view.caption, "#20");
+    EXPECT_FALSE(f.view.hourglass);
+    EXPECT_GE(f.pump.doEvents, 5);
+    // The log is closed before the question: the viewer sees it whole.
+    EXPECT_FALSE(f.log.isOpen());
+    EXPECT_TRUE(f.view.commandsEnabled);
+}
+
+TEST_F(LevelingRunTest, OptionTextsAreReadAnewForEveryFile) {
+    const auto files = addRows(2, {1, 2});
+    f.pump.onEvents = [this] {
+        if (f.view.progress >= 2) // after the first row
+            f.view.target = "-20";
+    };
+    run.cmdSetdB_Click();
+    const auto body = f.logBody();
+    EXPECT_TRUE(contains(body, files[0] + " set to dB -26"));
+    EXPECT_TRUE(contains(body, files[1] + " set to dB -20"));
+}
+
+TEST_F(LevelingRunTest, MissingToolIsLoggedAndTheRunGoesOn) {
+    fs::remove(f.c("Levora/gainfix315"));
+    const auto files = addRows(3, {1, 3});
+    run.cmdSetdB_Click();
+
+    const auto body = f.logBody();
+    for (int i : {0, 2}) {
+        const auto setTo = std::find(body.begin(), body.end(), files[static_cast<size_t>(i)] + " set to dB -26");
+        ASSERT_NE(setTo, body.end());
+        ASSERT_NE(setTo + 1, body.end());
+        EXPECT_EQ((setTo + 1)->rfind("    Used command line=", 0), 0u);
+        // The failing sub-steps come before the file's two lines.
+        ASSERT_NE(setTo, body.begin());
+        EXPECT_EQ((setTo - 1)->rfind("(error) in cmdSetDB function: ", 0), 0u) << *(setTo - 1);
+    }
+    EXPECT_GE(countStarting(body, "(error) in cmdSetDB function: "), 2u);
+    EXPECT_EQ(countStarting(body, "(error) Failed"), 0u);
+    for (int i : {1, 2, 3})
+        EXPECT_EQ(greeting(i), "audio" + std::to_string(i));
+    EXPECT_EQ(f.messages(), std::vector<std::string>{"#20"});
+}
+
+TEST_F(LevelingRunTest, OneFileFailingLeavesTheOthersLevelled) {
+    const auto files = addRows(3, {1, 2, 3});
+    fs::remove(f.c("Talvio/Stream Files/greeting2.wav")); // the tool cannot read it
+    run.cmdSetdB_Click();
+    EXPECT_EQ(greeting(1), "LEVELED:audio1");
+    EXPECT_EQ(greeting(3), "LEVELED:audio3");
+    EXPECT_FALSE(fs::exists(f.c("Talvio/Stream Files/greeting2.wav")));
+    const auto body = f.logBody();
+    EXPECT_EQ(countStarting(body, "    Used command line="), 3u);
+    EXPECT_GE(countStarting(body, "(error) in cmdSetDB function: "), 1u);
+    EXPECT_EQ(f.messages(), std::vector<std::string>{"#20"});
+}
+
+TEST_F(LevelingRunTest, CancelStartsNoViewerAndRestoresThePointer) {
+    addRows(1, {1});
+    f.msgbox.nextAnswer(vbCancel);
+    run.cmdSetdB_Click();
+    EXPECT_TRUE(f.processes.viewers.empty());
+    EXPECT_EQ(f.view.events.back(), "commands on");
+    EXPECT_EQ(f.view.events[f.view.events.size() - 2], "hourglass off");
+}
+
+TEST_F(LevelingRunTest, AViewerThatCannotStartIsNotASynchronisationFailure) {
+    class FailingViewer : public RecordingProcesses {
+    public:
+        using RecordingProcesses::RecordingProcesses;
+        uint32_t Start(const std::string& commandLine, WindowStyle style) override {
+            if (commandLine.rfind("notepad.exe", 0) == 0)
+                throw Error(err::FileNotFound);
+            return RecordingProcesses::Start(commandLine, style);
+        }
+    } viewer(f.realProcesses);
+    RunContext ctx = f.ctx;
+    RunContext patched{ctx.view, ctx.msgbox, ctx.fs,   viewer,         ctx.automation, ctx.registry, ctx.log,
+                       ctx.gain, ctx.app,    ctx.pump, ctx.loadString, ctx.pause,      ctx.busy};
+    LevelingRun other(patched);
+    addRows(1, {1});
+    other.cmdSetdB_Click();
+    EXPECT_EQ(f.messages(), std::vector<std::string>{"#20"}); // no string 42
+    EXPECT_FALSE(f.view.hourglass);
+}
+
+TEST_F(LevelingRunTest, NoSecondStartWhileARunIsUnderWay) {
+    addRows(3, {1, 2, 3});
+    GreetingRestore restore(f.ctx);
+    PromptLeveling prompts(f.ctx);
+    int reentries = 0;
+    bool disabledDuringRun = true;
+    f.pump.onEvents = [&] {
+        disabledDuringRun = disabledDuringRun && !f.view.commandsEnabled && f.busy.busy();
+        if (reentries++ < 3) {
+            run.cmdSetdB_Click();
+            restore.mnuRestore_Click();
+            prompts.mnuLevoraForPrompts_Click();
+        }
+    };
+    run.cmdSetdB_Click();
+    EXPECT_TRUE(disabledDuringRun);
+    EXPECT_GE(reentries, 3);
+    // One run: one final question, three files, one synchronisation.
+    EXPECT_EQ(f.messages(), std::vector<std::string>{"#20"});
+    EXPECT_EQ(countStarting(f.logBody(), "    Used command line="), 3u);
+    EXPECT_EQ(f.automation.created.size(), 1u);
+    EXPECT_EQ(std::count(f.view.events.begin(), f.view.events.end(), "commands off"), 1);
+    EXPECT_TRUE(f.view.commandsEnabled);
+    EXPECT_FALSE(f.busy.busy());
+}
+
+// ----------------------------------------------------------------- backup within the run
+
+class BackupInRunTest : public LevelingRunTest {
+protected:
+    void SetUp() override {
+        f.view.backup = true;
+        f.view.backupTarget = "C:\\Backup\\";
+        fs::create_directories(f.c("Backup"));
+    }
+};
+
+TEST_F(BackupInRunTest, EmptyTargetEndsTheRunBeforeAnyChange) {
+    addRows(2, {1, 2});
+    f.view.backupTarget = "";
+    run.cmdSetdB_Click();
+    EXPECT_EQ(f.messages(), std::vector<std::string>{"#25"});
+    EXPECT_FALSE(f.logExists());
+    EXPECT_EQ(greeting(1), "audio1");
+    EXPECT_TRUE(f.view.commandsEnabled);
+}
+
+TEST_F(BackupInRunTest, NoToOverwriteKeepsTheEarlierBackupAfterTheRegistryWasWritten) {
+    addRows(2, {1});
+    f.view.saveToRegistry = true;
+    f.view.target = "-30";
+    writeFile(f.c("Backup/Stream Files/old.wav"), "earlier");
+    f.msgbox.nextAnswer(vbNo);
+    run.cmdSetdB_Click();
+
+    ASSERT_EQ(f.msgbox.shown.size(), 1u);
+    EXPECT_EQ(f.msgbox.shown[0].text, "#44");
+    EXPECT_EQ(f.msgbox.shown[0].title, "#31");
+    EXPECT_EQ(f.msgbox.shown[0].buttons, vbYesNo);
+    EXPECT_EQ(dword(f, "AGCTargetDB"), -30);
+    EXPECT_FALSE(f.logExists());
+    EXPECT_EQ(greeting(1), "audio1");
+    EXPECT_EQ(readFile(f.c("Backup/Stream Files/old.wav")), "earlier");
+    EXPECT_FALSE(fs::exists(f.c("Backup/Stream Files/greeting1.wav")));
+    EXPECT_FALSE(f.view.hourglass);
+}
+
+TEST_F(BackupInRunTest, BackupHoldsTheFilesAsTheyWereBeforeLeveling) {
+    // A default-configuration greeting is listed and ticked too: it must be backed up unlevelled.
+    writeFile(f.c("Talvio/Localize/DefaultConfiguration/ENU/welcome.wav"), "welcome");
+    addRows(1, {1});
+    f.view.rows.push_back({true, "C:\\Talvio\\Localize\\DefaultConfiguration\\ENU\\welcome.wav"});
+    run.cmdSetdB_Click();
+
+    EXPECT_EQ(readFile(f.c("Backup/Stream Files/greeting1.wav")), "audio1");
+    EXPECT_EQ(readFile(f.c("Backup/DefaultConfiguration/ENU/welcome.wav")), "welcome");
+    EXPECT_EQ(readFile(f.c("Talvio/Localize/DefaultConfiguration/ENU/welcome.wav")), "LEVELED:welcome");
+    EXPECT_EQ(greeting(1), "LEVELED:audio1");
+    // The splash read string 12 and was gone before the first file.
+    const auto& ev = f.view.events;
+    const auto shown = std::find(ev.begin(), ev.end(), "splash show: #12");
+    const auto hidden = std::find(ev.begin(), ev.end(), "splash hide");
+    const auto hourglass = std::find(ev.begin(), ev.end(), "hourglass on");
+    EXPECT_TRUE(shown < hidden && hidden < hourglass);
+}
+
+TEST_F(BackupInRunTest, FailedBackupEndsTheRunWithBothMessages) {
+    addRows(2, {1});
+    fs::create_directories(f.c("Backup/DefaultConfiguration"));
+    run.cmdSetdB_Click();
+    EXPECT_EQ(f.messages(), (std::vector<std::string>{"#14File already exists", "#5"}));
+    EXPECT_FALSE(f.logExists());
+    EXPECT_EQ(greeting(1), "audio1");
+    EXPECT_TRUE(fs::exists(f.c("Backup/Stream Files/greeting1.wav")));
+    EXPECT_FALSE(f.view.fakeSplash().visible);
+    EXPECT_FALSE(f.view.hourglass);
+    EXPECT_TRUE(f.view.commandsEnabled);
+    EXPECT_FALSE(f.busy.busy());
+}
+
+} // namespace
