@@ -5,6 +5,7 @@
 #include "WindowList.h"
 
 #include <QCoreApplication>
+#include <QFontInfo>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QWindow>
@@ -16,7 +17,7 @@ frmSplashScreen::frmSplashScreen(modLocalize& localize, WindowList* windows, QWi
       m_owner(owner) {
     setObjectName(QStringLiteral("frmSplashScreen"));
     setAttribute(Qt::WA_ShowWithoutActivating);
-    m_defaultFamily = font().family();
+    m_defaultFamily = QFontInfo(font()).family();
 
     const Twips tw = Twips::forWidget(this);
     setFixedSize(tw.size(5325, 900));

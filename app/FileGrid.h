@@ -1,0 +1,46 @@
+// The file list of the main window: which greetings and voice names the run will level.
+#pragma once
+
+#include "app/Grid.h"
+#include "host/RegistryAPI.h"
+#include "platform/Error.h"
+#include "platform/FileSystem.h"
+
+#include <string>
+
+namespace levora {
+
+constexpr const char* kVantorSetupKey = "Software\\Quillon\\Vantor Setup\\1.0\\Properties";
+constexpr const char* kVantorRootValue = "VantorRootPath";
+
+// The columns of myGrid, left to right: the fixed column, the check column, the file name.
+constexpr const char* kSelectedKey = "selected";
+constexpr const char* kFileNameKey = "FileName";
+constexpr int kGridCols = 3;
+// Column widths in twips.
+constexpr int kGridColWidths[kGridCols] = {180, 240, 1605};
+
+// Fills the grid with every file directly in "<root>\Stream Files\" and every WAV file in the
+// direct sub-folders of "<root>\localize\defaultconfiguration\", each row checked. A failing step
+// is handed to trap and the fill goes on; drawing is off while rows are appended.
+void FillGrid(IGrid& grid, RegistryAPI& registry, IFileSystem& fs, StepRunner& trap);
+
+// The extension test of the default-configuration folders: the text after the last dot is "WAV".
+bool bHasWavExtension(const std::string& name);
+
+// The grid's rules, one per event.
+class FileGridRules : public GridEvents {
+public:
+    explicit FileGridRules(IGrid& grid) : m_grid(grid) {}
+
+    // cmdSelectAll (true) and cmdUnselectAll (false).
+    void SetAllChecks(bool checked);
+    void Click() override;
+    void BeforeEdit(int row, int col, bool& cancel) override;
+    void AfterSort(int col, int order) override;
+
+private:
+    IGrid& m_grid;
+};
+
+} // namespace levora

@@ -1,0 +1,99 @@
+#include "app/StartUp.h"
+
+#include "app/FileGrid.h"
+#include "app/OptionFields.h"
+#include "leveling/RunContext.h"
+#include "platform/Process.h"
+#include "platform/WinPath.h"
+
+#include <cmath>
+#include <variant>
+
+namespace levora {
+
+namespace {
+
+constexpr int kStrLoadError = 17; // "Error in form load procedure: "
+constexpr int kStrTooOld = 47;
+constexpr int kStrRemote = 45;
+constexpr int kStrNoFiles = 28;
+
+// A registry value or its 16-bit default, as a 32-bit integer.
+int32_t toLong(const Variant& v) {
+    if (auto* i = std::get_if<int32_t>(&v))
+        return *i;
+    if (auto* s = std::get_if<int16_t>(&v))
+        return *s;
+    if (auto* b = std::get_if<bool>(&v))
+        return *b ? -1 : 0;
+    if (auto* d = std::get_if<double>(&v)) {
+        if (!(std::fabs(*d) < 2147483648.5))
+            throw Error(err::Overflow);
+        return static_cast<int32_t>(std::nearbyint(*d));
+    }
+    throw Error(err::TypeMismatch);
+}
+
+} // namespace
+
+bool bHasSetPromptsSwitch(const std::string& commandLine) {
+    return upperForm(commandLine).find("/SETPROMPTS") != std::string::npos;
+}
+
+LoadResult frmMain_Load(StartUpServices& s) {
+    StepRunner trap([&](const Error& e) { s.msgbox.MsgBox(s.localize.mymyLoadString(kStrLoadError) + e.description()); });
+    // Shows the message of a failed check; EndProgram follows outside the trap.
+    auto endWith = [&](int stringId) {
+        trap.step([&] { s.msgbox.MsgBox(s.localize.mymyLoadString(stringId)); });
+        s.endProgram();
+        return LoadResult::Ended;
+    };
+
+    trap.step([&] { s.setProcessPriority(BELOW_NORMAL_PRIORITY_CLASS); });
+    trap.step([&] { s.localize.InitalizeLanguages(); });
+    trap.step([&] { s.form.frmMain_Auto_Init(); });
+    trap.step([&] {
+        if (bHasSetPromptsSwitch(s.app.commandLine))
+            s.form.setPromptsMenuVisible(true);
+    });
+
+    trap.step([&] { s.version.setLoaded(s.version.getVersion()); });
+    bool tooOld = false;
+    trap.step([&] { tooOld = !s.version.bIsVersionGreaterThanOrEqualTo(3, 1, 1, 0); });
+    if (tooOld)
+        return endWith(kStrTooOld);
+
+    trap.step([&] { SetSecondaryOptionsEnabled(s.form, s.version.bIsVersionGreaterThanOrEqualTo(3, 1, 4, 0)); });
+
+    bool remote = false;
+    trap.step([&] { remote = s.session.GetSystemMetrics(SM_REMOTESESSION) != 0; });
+    if (remote)
+        return endWith(kStrRemote);
+
+    AgcDefaults agc;
+    auto read = [&](const char* name, int16_t fallback, int32_t& into) {
+        trap.step([&] { into = toLong(s.registry.getRegValue(HKEY_LOCAL_MACHINE, kAgcKey, name, REG_DWORD, fallback)); });
+    };
+    read("AGCsampleSize", 8000, agc.sampleSize);
+    read("AGCgainThreshold", 5, agc.gainThreshold);
+    read("AGCminimumThreshold", 45, agc.minimumThreshold);
+    read("AGCTargetDB", -26, agc.targetDB);
+
+    auto fill = [&](OptionFieldId id, const OptionList& list, int32_t value) {
+        trap.step([&] { FillOptionField(s.form.optionField(id), list, value); });
+    };
+    fill(OptionFieldId::TargetDB, kTargetDBList, agc.targetDB);
+    fill(OptionFieldId::GainThreshold, kGainThresholdList, agc.gainThreshold);
+    fill(OptionFieldId::SampleSize, kSampleSizeList, agc.sampleSize);
+    fill(OptionFieldId::MindBLevel, kMindBLevelList, agc.minimumThreshold);
+
+    FillGrid(s.form.fileGrid(), s.registry, s.fs, trap);
+
+    bool empty = false;
+    trap.step([&] { empty = s.form.fileGrid().Rows() < 2; });
+    if (empty)
+        return endWith(kStrNoFiles);
+    return LoadResult::Ready;
+}
+
+} // namespace levora
