@@ -1,0 +1,171 @@
+#include "GainfixTestUtil.h"
+
+#include "support/TestSupport.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <spawn.h>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+namespace gainfix::test {
+
+ToolRun runTool(const fs::path& work, const std::string& program, const std::vector<std::string>& args,
+                const std::map<std::string, std::string>& env) {
+    fs::create_directories(work / "home");
+    const fs::path outFile = work / "child.out";
+    const fs::path errFile = work / "child.err";
+
+    std::map<std::string, std::string> vars;
+    for (char** e = environ; *e; ++e) {
+        const std::string kv = *e;
+        const auto eq = kv.find('=');
+        if (eq != std::string::npos)
+            vars[kv.substr(0, eq)] = kv.substr(eq + 1);
+    }
+    vars["HOME"] = (work / "home").string();
+    vars["LEVORA_PREFIX"] = (work / "prefix").string();
+    for (const auto& [k, v] : env)
+        vars[k] = v;
+    std::vector<std::string> envStrings;
+    for (const auto& [k, v] : vars)
+        envStrings.push_back(k + "=" + v);
+    std::vector<char*> envp;
+    for (auto& s : envStrings)
+        envp.push_back(s.data());
+    envp.push_back(nullptr);
+
+    std::vector<std::string> argStrings{(levora::test::binDir() / program).string()};
+    argStrings.insert(argStrings.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& s : argStrings)
+        argv.push_back(s.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = -1;
+    const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0)
+        throw std::runtime_error("cannot start " + argStrings[0] + ": " + std::strerror(rc));
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0)
+        if (errno != EINTR)
+            throw std::runtime_error("waitpid failed");
+    ToolRun r;
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out = levora::test::readFile(outFile);
+    r.err = levora::test::readFile(errFile);
+    fs::remove(outFile);
+    fs::remove(errFile);
+    return r;
+}
+
+fs::path speech(const std::string& name) {
+    return levora::test::sharedDir() / "testdata" / "speech" / name;
+}
+
+Audio readAudio(const fs::path& path) {
+    Audio a;
+    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &a.info);
+    if (!f)
+        throw std::runtime_error("cannot read " + path.string() + ": " + sf_strerror(nullptr));
+    a.samples.resize(static_cast<std::size_t>(a.info.frames * a.info.channels));
+    sf_readf_double(f, a.samples.data(), a.info.frames);
+    sf_close(f);
+    return a;
+}
+
+void writeAudio(const fs::path& path, int format, int rate, int channels, const std::vector<double>& interleaved) {
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = channels;
+    info.format = format;
+    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (!f)
+        throw std::runtime_error("cannot write " + path.string() + ": " + sf_strerror(nullptr));
+    const sf_count_t frames = static_cast<sf_count_t>(interleaved.size() / static_cast<std::size_t>(channels));
+    const int sub = format & SF_FORMAT_SUBMASK;
+    if (sub == SF_FORMAT_FLOAT || sub == SF_FORMAT_DOUBLE) {
+        sf_writef_double(f, interleaved.data(), frames);
+    } else {
+        // Left-justified ints, rounded on the format's own grid, so the file holds exactly the
+        // values meant (16-bit for the codecs that work on 16-bit samples).
+        const int bits = sub == SF_FORMAT_PCM_U8 || sub == SF_FORMAT_PCM_S8 ? 8
+                         : sub == SF_FORMAT_PCM_24                          ? 24
+                         : sub == SF_FORMAT_PCM_32                          ? 32
+                                                                            : 16;
+        const double scale = std::ldexp(1.0, bits - 1);
+        std::vector<int> ints(interleaved.size());
+        for (std::size_t i = 0; i < ints.size(); ++i) {
+            const auto v =
+                static_cast<std::int64_t>(std::clamp(std::nearbyint(interleaved[i] * scale), -scale, scale - 1));
+            ints[i] = static_cast<int>(static_cast<std::uint32_t>(v) << (32 - bits));
+        }
+        sf_writef_int(f, ints.data(), frames);
+    }
+    sf_close(f);
+}
+
+std::vector<double> tone(double levelDbov, double hz, double seconds, int rate) {
+    const double amplitude = std::sqrt(2.0) * std::pow(10.0, levelDbov / 20.0);
+    const auto n = static_cast<std::size_t>(seconds * rate);
+    std::vector<double> x(n);
+    for (std::size_t i = 0; i < n; ++i)
+        x[i] = amplitude * std::sin(2.0 * M_PI * hz * static_cast<double>(i) / rate);
+    return x;
+}
+
+std::vector<int> as16(const std::vector<double>& samples) {
+    std::vector<int> v(samples.size());
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        v[i] = static_cast<int>(std::lrint(samples[i] * 32768.0));
+    return v;
+}
+
+WavHeader wavHeader(const fs::path& path) {
+    const std::string bytes = levora::test::readFile(path);
+    auto u32 = [&](std::size_t at) {
+        std::uint32_t v = 0;
+        std::memcpy(&v, bytes.data() + at, 4);
+        return v;
+    };
+    auto u16 = [&](std::size_t at) {
+        std::uint16_t v = 0;
+        std::memcpy(&v, bytes.data() + at, 2);
+        return v;
+    };
+    WavHeader h;
+    if (bytes.size() < 12 || bytes.compare(0, 4, "RIFF") != 0)
+        return h;
+    for (std::size_t pos = 12; pos + 8 <= bytes.size();) {
+        const std::string id = bytes.substr(pos, 4);
+        const std::uint32_t size = u32(pos + 4);
+        h.chunks.push_back(id);
+        if (id == "fmt " && pos + 24 <= bytes.size()) {
+            h.fmtSize = size;
+            h.formatTag = u16(pos + 8);
+            h.channels = u16(pos + 10);
+            h.sampleRate = u32(pos + 12);
+            h.byteRate = u32(pos + 16);
+            h.blockAlign = u16(pos + 20);
+            h.bitsPerSample = u16(pos + 22);
+        }
+        pos += 8 + size + (size & 1);
+    }
+    return h;
+}
+
+} // namespace gainfix::test

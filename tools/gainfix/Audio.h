@@ -1,0 +1,77 @@
+// WAV input and output through libsndfile, with what the leveler needs to know about an
+// encoding: how loud it can go before it saturates, and the grid its samples sit on.
+#pragma once
+
+#include <sndfile.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace gainfix {
+
+struct Encoding {
+    std::string name;
+    // Largest magnitude the encoding holds without saturating, as a fraction of full scale
+    // (mu-law decodes to at most 32124/32768, A-law to 32256/32768).
+    double ceiling = 1.0;
+    // Samples are written on a grid of 2^-(bits-1); 0 for floating point.
+    int gridBits = 16;
+};
+
+// What every output of a format is limited to; lossy codecs keep 1 dB in reserve because
+// their decoders overshoot the waveform they were given.
+Encoding encodingOf(int sfFormat);
+// "WAV mu-law 8000 Hz mono" and the like, for messages.
+std::string describeFormat(const SF_INFO& info);
+
+// Refuses what libsndfile would quietly accept: a RIFF file whose data chunk claims more bytes
+// than the file holds (a truncated copy). Throws ToolError(Source).
+void checkRiffLayout(const std::filesystem::path& path);
+
+class SoundReader {
+public:
+    // Throws ToolError(Source) for a missing, unreadable, non-WAV or damaged file.
+    explicit SoundReader(const std::filesystem::path& path);
+    ~SoundReader();
+    SoundReader(const SoundReader&) = delete;
+    SoundReader& operator=(const SoundReader&) = delete;
+
+    const SF_INFO& info() const { return m_info; }
+    int channels() const { return m_info.channels; }
+    // Interleaved samples as fractions of full scale; returns the frames read (0 at the end).
+    std::size_t read(double* interleaved, std::size_t frames);
+    void rewind();
+    SNDFILE* handle() const { return m_file; }
+
+private:
+    std::filesystem::path m_path;
+    SNDFILE* m_file = nullptr;
+    SF_INFO m_info{};
+};
+
+class SoundWriter {
+public:
+    // Writes to an open descriptor (left open) in exactly the format of `like`, copying its text tags.
+    // Throws ToolError(Destination).
+    SoundWriter(int fd, const SoundReader& like);
+    ~SoundWriter();
+    SoundWriter(const SoundWriter&) = delete;
+    SoundWriter& operator=(const SoundWriter&) = delete;
+
+    const Encoding& encoding() const { return m_encoding; }
+    // Rounds onto the encoding's grid and writes; samples must already be within the ceiling.
+    void write(const double* interleaved, std::size_t frames);
+    // Finishes the header; throws ToolError(Destination) on failure.
+    void close();
+
+private:
+    SNDFILE* m_file = nullptr;
+    int m_channels;
+    Encoding m_encoding;
+    std::vector<int> m_ints;
+};
+
+} // namespace gainfix

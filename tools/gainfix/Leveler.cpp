@@ -1,0 +1,200 @@
+#include "Leveler.h"
+
+#include "Audio.h"
+#include "PendingFile.h"
+#include "ToolError.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace fs = std::filesystem;
+
+namespace gainfix {
+
+namespace {
+
+double toDb(double linear) {
+    return 20.0 * std::log10(linear);
+}
+double fromDb(double db) {
+    return std::pow(10.0, db / 20.0);
+}
+
+std::string format(const char* fmt, double v) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, fmt, v);
+    return buf;
+}
+
+double peakOf(const double* x, std::size_t n) {
+    double peak = 0.0;
+    for (std::size_t i = 0; i < n; ++i)
+        peak = std::max(peak, std::fabs(x[i]));
+    return peak;
+}
+
+// Pass 1: the level of the mono mix, DC-blocked where that matters, streamed block by block.
+SpeechLevel measure(SoundReader& in, std::size_t block) {
+    const auto channels = static_cast<std::size_t>(in.channels());
+    std::vector<double> frames(block * channels);
+    std::vector<double> mono(block);
+    ToolMeter meter(in.info().samplerate);
+    sf_count_t total = 0;
+    while (const std::size_t n = in.read(frames.data(), block)) {
+        if (channels == 1) {
+            std::copy_n(frames.data(), n, mono.data());
+        } else {
+            for (std::size_t i = 0; i < n; ++i) {
+                double sum = 0.0;
+                for (std::size_t c = 0; c < channels; ++c)
+                    sum += frames[i * channels + c];
+                mono[i] = sum / static_cast<double>(channels);
+            }
+        }
+        meter.feed(mono.data(), n);
+        total += static_cast<sf_count_t>(n);
+    }
+    if (total != in.info().frames)
+        throw ToolError(Failure::Source, "damaged: read " + std::to_string(total) + " of " +
+                                             std::to_string(in.info().frames) + " frames");
+    return meter.result();
+}
+
+// Pass 2: gain with the per-block limiter; one block of look-ahead for the ramps.
+void apply(SoundReader& in, SoundWriter& out, const Options& options, Outcome& outcome) {
+    const auto channels = static_cast<std::size_t>(in.channels());
+    const std::size_t block = options.block;
+    const double gain = fromDb(outcome.gainDb);
+    // Aim one step of the output grid below the ceiling, so rounding can never reach past it and a
+    // sample sitting on the rail always means the source had it there.
+    const Encoding& enc = out.encoding();
+    const double ceiling = enc.gridBits > 0 ? enc.ceiling - std::ldexp(1.0, 1 - enc.gridBits) : enc.ceiling;
+    const BlockLimiter limiter(gain, ceiling, rampLengthFor(in.info().samplerate, block));
+
+    std::vector<double> current(block * channels), next(block * channels), gains(block);
+    std::size_t currentFrames = in.read(current.data(), block);
+    double currentGain = limiter.blockGain(peakOf(current.data(), currentFrames * channels));
+    double previousGain = gain;
+    double lowest = gain;
+    sf_count_t total = 0;
+    while (currentFrames > 0) {
+        const std::size_t nextFrames = in.read(next.data(), block);
+        const double nextGain = nextFrames > 0 ? limiter.blockGain(peakOf(next.data(), nextFrames * channels)) : gain;
+        limiter.sampleGains(previousGain, currentGain, nextGain, currentFrames, gains.data());
+        for (std::size_t i = 0; i < currentFrames; ++i) {
+            lowest = std::min(lowest, gains[i]);
+            for (std::size_t c = 0; c < channels; ++c)
+                current[i * channels + c] *= gains[i];
+        }
+        out.write(current.data(), currentFrames);
+        ++outcome.blocks;
+        if (limiter.limited(currentGain))
+            ++outcome.limitedBlocks;
+        total += static_cast<sf_count_t>(currentFrames);
+
+        previousGain = currentGain;
+        currentGain = nextGain;
+        current.swap(next);
+        currentFrames = nextFrames;
+    }
+    if (total != in.info().frames)
+        throw ToolError(Failure::Source, "the source changed while it was being levelled");
+    outcome.lowestGainDb = toDb(lowest);
+}
+
+} // namespace
+
+Outcome plan(const SpeechLevel& level, const Options& options) {
+    Outcome o;
+    o.level = level;
+    if (options.target == 0.0) {
+        o.reason = "gain control off";
+    } else if (level.silent) {
+        o.reason = "no active speech";
+    } else if (level.level < options.minimum) {
+        o.reason = "below " + format("%g", options.minimum) + " dBov";
+    } else {
+        const double gain = std::clamp(options.target - level.level, -options.maxGain, options.maxGain);
+        if (std::fabs(gain) < kNegligibleGainDb) {
+            o.reason = "already at target";
+        } else {
+            o.copied = false;
+            o.gainDb = gain;
+            o.lowestGainDb = gain;
+        }
+    }
+    return o;
+}
+
+BlockLimiter::BlockLimiter(double gain, double ceiling, std::size_t rampLength)
+    : m_gain(gain), m_ceiling(ceiling), m_ramp(rampLength + 1) {
+    for (std::size_t d = 0; d <= rampLength; ++d)
+        m_ramp[d] = rampLength == 0 ? 1.0 : 0.5 - 0.5 * std::cos(M_PI * static_cast<double>(d) / rampLength);
+}
+
+double BlockLimiter::blockGain(double peak) const {
+    if (peak * m_gain <= m_ceiling)
+        return m_gain;
+    return m_ceiling / peak;
+}
+
+void BlockLimiter::sampleGains(double previous, double own, double next, std::size_t n, double* gains) const {
+    std::fill_n(gains, n, own);
+    const std::size_t ramp = rampLength();
+    // Fade out of a limited previous block: sample i lies i + 1 samples past its last sample.
+    if (previous < m_gain)
+        for (std::size_t i = 0; i < n && i + 1 < ramp; ++i)
+            gains[i] = std::min(gains[i], previous + (m_gain - previous) * m_ramp[i + 1]);
+    // Fade into a limited next block: sample i lies n - i samples before its first sample.
+    if (next < m_gain)
+        for (std::size_t d = 1; d <= n && d < ramp; ++d)
+            gains[n - d] = std::min(gains[n - d], next + (m_gain - next) * m_ramp[d]);
+}
+
+std::size_t rampLengthFor(double sampleRate, std::size_t block) {
+    const auto ramp = static_cast<std::size_t>(std::lround(0.02 * sampleRate));
+    return std::clamp<std::size_t>(ramp, 1, block);
+}
+
+SpeechLevel measureFile(const fs::path& path, std::size_t block) {
+    SoundReader in(path);
+    return measure(in, std::max<std::size_t>(block, 1));
+}
+
+Outcome levelFile(const fs::path& source, const fs::path& destination, const Options& options) {
+    SoundReader in(source);
+    Outcome outcome = plan(measure(in, options.block), options);
+    if (outcome.copied) {
+        copyFileAtomically(source, destination);
+        return outcome;
+    }
+    in.rewind();
+    PendingFile pending(destination);
+    {
+        SoundWriter out(pending.fd(), in);
+        apply(in, out, options, outcome);
+        out.close();
+    }
+    pending.commit();
+    return outcome;
+}
+
+std::string summary(const std::string& sourceName, const Outcome& o) {
+    std::string line = sourceName + ": level ";
+    line += o.level.silent ? std::string("silent") : format("%.2f dBov", o.level.level);
+    line += ", activity " + format("%.1f %%", o.level.activity * 100.0);
+    if (o.level.dcRemoved)
+        line += " (DC removed)";
+    line += ", gain " + format("%+.2f dB", o.gainDb);
+    if (o.copied) {
+        line += " (copied unchanged: " + o.reason + ")";
+    } else {
+        line += ", limited " + std::to_string(o.limitedBlocks) + " of " + std::to_string(o.blocks) + " blocks";
+        if (o.limitedBlocks > 0)
+            line += " (lowest gain " + format("%+.2f dB", o.lowestGainDb) + ")";
+    }
+    return line;
+}
+
+} // namespace gainfix

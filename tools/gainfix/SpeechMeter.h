@@ -1,0 +1,123 @@
+// Active speech level after ITU-T P.56 method B, in dBov (0 dBov = a full-scale square wave).
+//
+// The meter streams: feed() may be called with buffers of any size and the result does not
+// depend on how the signal was cut. Samples are fractions of full scale (16-bit: s / 32768).
+//
+// A sample counts as active at threshold c when the envelope reached c at some point in the
+// last 200 ms (the hangover). That is the same as: the largest envelope value over the last
+// 200 ms reaches c. So the meter keeps a sliding maximum of the envelope and a histogram of it,
+// and the activity at every threshold falls out of the histogram: constant work per sample, for
+// any number of thresholds.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace gainfix {
+
+struct SpeechLevel {
+    bool dcRemoved = false;        // measured on the high-passed signal (see ToolMeter)
+    bool silent = true;            // no active speech found: level and activity are meaningless
+    double level = -100.0;         // active speech level, dBov
+    double activity = 0.0;         // fraction of the samples counted as active, 0..1
+    double longTermLevel = -100.0; // plain RMS level over the whole signal, dBov
+    std::uint64_t samples = 0;
+};
+
+class SpeechMeter {
+public:
+    explicit SpeechMeter(double sampleRate);
+
+    void feed(const double* x, std::size_t n);
+
+    // The level interpolated on the fine threshold grid (8 steps per octave). Used by the tool:
+    // a gain of k dB moves it by k dB, wherever the level lies between two standard thresholds.
+    SpeechLevel result() const;
+    // The level from the 15 standard thresholds 2^-15 .. 2^-1 alone, interpolated between them.
+    SpeechLevel standardResult() const;
+
+    static constexpr int kOctaves = 15;                   // lowest threshold 2^-15 (1 LSB of 16-bit)
+    static constexpr int kSteps = 8;                      // thresholds per octave on the fine grid
+    static constexpr int kThresholds = kOctaves * kSteps; // 2^-15 .. 2^-1 * 15/8
+    static constexpr double kMarginDb = 15.9;             // active level above the threshold
+    static constexpr double kTimeConstant = 0.03;         // envelope smoothing, s
+    static constexpr double kHangover = 0.2;              // activity after the envelope drops, s
+
+    // Threshold j of the fine grid, as a fraction of full scale: 2^(j/8 - 15) * (1 + (j%8)/8).
+    static double threshold(int j);
+    // Active samples at fine threshold j (the envelope reached it within the hangover).
+    std::uint64_t activeAt(int j) const;
+
+private:
+    SpeechLevel solve(int stride) const;
+
+    double m_g;
+    double m_oneMinusG;
+    std::int64_t m_hangoverSamples;
+    double m_p = 0.0;
+    double m_q = 0.0;
+    double m_sq = 0.0;
+    std::uint64_t m_n = 0;
+    // Sliding maximum of the envelope's threshold index over the hangover window: a monotonic
+    // queue in a ring (positions rise front to back, indices fall).
+    std::vector<std::int64_t> m_queuePos;
+    std::vector<std::uint8_t> m_queueBin;
+    std::size_t m_mask = 0;
+    std::uint64_t m_front = 0;
+    std::uint64_t m_back = 0;
+    // m_histogram[k]: samples whose windowed envelope reached exactly k thresholds.
+    std::array<std::uint64_t, kThresholds + 1> m_histogram{};
+};
+
+// Removes DC and subsonic rumble before metering: a second-order Butterworth high-pass at 20 Hz.
+// Flat (unity gain) across the speech band, unlike a one-pole DC blocker, whose gain rises
+// towards Nyquist and would read every level a little high.
+class DcBlocker {
+public:
+    static constexpr double kCornerHz = 20.0;
+    explicit DcBlocker(double sampleRate);
+    double process(double x) {
+        const double y = m_b0 * x + m_z1;
+        m_z1 = m_b1 * x - m_a1 * y + m_z2;
+        m_z2 = m_b0 * x - m_a2 * y;
+        return y;
+    }
+    void process(double* x, std::size_t n) {
+        for (std::size_t i = 0; i < n; ++i)
+            x[i] = process(x[i]);
+    }
+
+private:
+    double m_b0, m_b1, m_a1, m_a2;
+    double m_z1 = 0.0;
+    double m_z2 = 0.0;
+};
+
+// What the tool measures: the level of the signal with DC and subsonic rumble removed.
+// Two meters run side by side, on the signal as it is and on its high-passed copy. When the
+// high-pass takes away less than 1 % of the power there was nothing worth removing, and the
+// unfiltered reading is used: the filter's own tiny changes to the waveform can move the reading
+// of quiet, coarsely quantised recordings by tenths of a dB (the mu-law -50 dBov test file reads
+// -50.31 unfiltered, as its reference does, and -50.58 filtered).
+class ToolMeter {
+public:
+    explicit ToolMeter(double sampleRate) : m_plain(sampleRate), m_filtered(sampleRate), m_dc(sampleRate) {}
+    // Mono samples; the buffer is used as scratch space.
+    void feed(double* x, std::size_t n) {
+        m_plain.feed(x, n);
+        m_dc.process(x, n);
+        m_filtered.feed(x, n);
+    }
+    SpeechLevel result() const;
+
+    static constexpr double kRemovedPowerShare = 0.01;
+
+private:
+    SpeechMeter m_plain;
+    SpeechMeter m_filtered;
+    DcBlocker m_dc;
+};
+
+} // namespace gainfix
