@@ -46,15 +46,16 @@ void replaceSymlink(const fs::path& link, const fs::path& target) {
 
 MachinePrefix::MachinePrefix(fs::path root) : m_root(std::move(root)) {
     // Best effort: a prefix that cannot be created shows up later as "Path not found" on use.
+    // The drive links are made with the prefix only, so a drive the administrator removed
+    // (z:, to hide the host's root) stays removed.
     std::error_code ec;
+    const bool fresh = !fs::exists(fs::symlink_status(dosdevices(), ec));
     fs::create_directories(driveC(), ec);
     fs::create_directories(dosdevices(), ec);
-    fs::path c = driveLink(dosdevices(), 'c');
-    if (!fs::is_symlink(fs::symlink_status(c, ec)))
-        fs::create_symlink("../drive_c", c, ec);
-    fs::path z = driveLink(dosdevices(), 'z');
-    if (!fs::is_symlink(fs::symlink_status(z, ec)))
-        fs::create_symlink("/", z, ec);
+    if (fresh) {
+        fs::create_symlink("../drive_c", driveLink(dosdevices(), 'c'), ec);
+        fs::create_symlink("/", driveLink(dosdevices(), 'z'), ec);
+    }
 }
 
 void MachinePrefix::mapDrive(char letter, const fs::path& target) {

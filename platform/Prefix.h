@@ -11,7 +11,8 @@ class MachinePrefix {
 public:
     // LEVORA_PREFIX, else $HOME/.levora.
     static std::filesystem::path defaultRoot();
-    // Creates the layout on demand: dosdevices/c: -> ../drive_c, dosdevices/z: -> /.
+    // Creates the layout on demand: drive_c/, and with a new dosdevices/ the links
+    // c: -> ../drive_c and z: -> / (a drive removed later stays removed).
     explicit MachinePrefix(std::filesystem::path root);
 
     const std::filesystem::path& root() const { return m_root; }

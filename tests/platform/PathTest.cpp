@@ -73,6 +73,11 @@ TEST(MachinePrefixTest, LayoutIsCreatedOnDemandAndKeptWhenPresent) {
     MachinePrefix again(tmp.path() / "a" / "b");
     EXPECT_EQ(fs::read_symlink(again.dosdevices() / "e:"), tmp.path() / "e2");
     EXPECT_THROW(prefix.mapDrive('1', tmp.path()), Error);
+    // A drive the administrator removed is not brought back.
+    fs::remove(prefix.dosdevices() / "z:");
+    MachinePrefix third(tmp.path() / "a" / "b");
+    EXPECT_FALSE(fs::exists(fs::symlink_status(third.dosdevices() / "z:")));
+    EXPECT_TRUE(fs::is_symlink(third.dosdevices() / "c:"));
 }
 
 TEST_F(PathTest, WindowsPathsMapToHostPaths) {
