@@ -555,6 +555,28 @@ void apply(Hive& h, const Op& op) {
     }
 }
 
+// Applies a parsed file. The values of a section go straight to its key, which is looked up once.
+void applyAll(Hive& h, const std::vector<Op>& ops) {
+    KeyData* section = nullptr;
+    const std::string* sectionKey = nullptr;
+    for (const auto& op : ops) {
+        if (op.kind == Op::Key) {
+            section = &h.ensure(op.key);
+            sectionKey = &op.key;
+        } else if (op.kind == Op::DeleteKey) {
+            section = nullptr; // its pointer may be gone
+            apply(h, op);
+        } else if (section && *sectionKey == op.key) {
+            if (op.kind == Op::Set)
+                section->set(op.val);
+            else
+                section->erase(op.val.name);
+        } else {
+            apply(h, op);
+        }
+    }
+}
+
 // ------------------------------------------------------------------ writing .reg text
 
 std::string quote(const std::string& s) {
@@ -808,8 +830,7 @@ struct RegistryStore::Impl {
             reportOnce(stamp, "cannot be parsed (" + p.error + "); it is read as empty and left as it is");
             return Load::Malformed;
         }
-        for (const auto& op : p.ops)
-            apply(out, op);
+        applyAll(out, p.ops);
         return Load::Ok;
     }
 
@@ -1096,8 +1117,7 @@ bool RegistryStore::importFile(const fs::path& regFile, std::string* error) {
             return failWith(regFile.string() + ": only HKEY_LOCAL_MACHINE and HKEY_CLASSES_ROOT can be imported (" +
                             op.key + ")");
     long rc = m_impl->modify([&](Hive& h) -> long {
-        for (const auto& op : p.ops)
-            apply(h, op);
+        applyAll(h, p.ops);
         return ERROR_SUCCESS;
     });
     if (rc != ERROR_SUCCESS)
