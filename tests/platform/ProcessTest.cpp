@@ -189,8 +189,11 @@ TEST_F(ProcessTest, WaitTellsEndedFromTimedOutAndReapsChildren) {
 
     // A child that ended before anyone waited is still reported with its code.
     pid = procs.Start("fail3", WindowStyle::Hidden);
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    for (int i = 0; i < 1000 && running(static_cast<pid_t>(pid)); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(fs::exists("/proc/" + std::to_string(pid))) << "ended, not yet reaped";
     procs.Start("fail3", WindowStyle::Hidden); // reaps in passing
+    EXPECT_FALSE(fs::exists("/proc/" + std::to_string(pid)));
     r = procs.Wait(pid, 0);
     EXPECT_EQ(r.kind, WaitResult::Kind::Ended);
     EXPECT_EQ(r.exitCode, 3);
