@@ -79,7 +79,7 @@ frmAbout::frmAbout(modLocalize& localize, WindowList* windows, IMessageBox& msgb
     lblOrvaneAddress1 = label("lblOrvaneAddress1", 120, 1470, 5850, 225);
     lblOrvaneAddress2 = label("lblOrvaneAddress2", 120, 1695, 5850, 225);
     lblOrvaneAddress3 = label("lblOrvaneAddress3", 120, 1920, 5850, 225);
-    lblCopyright = label("lblCopyright", 120, 2205, 5850, 450);
+    lblCopyright = label("lblCopyright", 120, 2175, 5850, 405);
     lblCopyright->setWordWrap(true);
     lblCopyright->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     lblTrademark = label("lblTrademark", 120, 2580, 4380, 660);
