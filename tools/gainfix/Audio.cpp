@@ -131,6 +131,8 @@ SoundReader::SoundReader(const fs::path& path) : m_path(path) {
         throw ToolError(Failure::Source, sourceMessage(path, "source not found"));
     if (fs::is_directory(st))
         throw ToolError(Failure::Source, sourceMessage(path, "source is a folder, not a file"));
+    if (!fs::is_regular_file(st)) // a pipe or device cannot be read twice
+        throw ToolError(Failure::Source, sourceMessage(path, "source is not a regular file"));
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         throw ToolError(Failure::Source,
@@ -218,7 +220,9 @@ void SoundWriter::write(const double* interleaved, std::size_t frames) {
         const int shift = 32 - bits;
         m_ints.resize(n);
         for (std::size_t i = 0; i < n; ++i) {
-            const std::int64_t v = std::clamp<std::int64_t>(std::llrint(interleaved[i] * scale), -top, top);
+            // Round half away from zero, inline (llrint is a library call on baseline x86-64).
+            const double s = interleaved[i] * scale;
+            const auto v = std::clamp<std::int64_t>(static_cast<std::int64_t>(s + std::copysign(0.5, s)), -top, top);
             m_ints[i] = static_cast<int>(static_cast<std::uint32_t>(v) << shift);
         }
         written = sf_writef_int(m_file, m_ints.data(), static_cast<sf_count_t>(frames));
@@ -228,7 +232,7 @@ void SoundWriter::write(const double* interleaved, std::size_t frames) {
 }
 
 void SoundWriter::close() {
-    sf_write_sync(m_file);
+    // No sf_write_sync here: the pending file is flushed once, when it is committed.
     const int err = sf_error(m_file);
     const int rc = sf_close(m_file);
     m_file = nullptr;

@@ -28,10 +28,15 @@ std::string format(const char* fmt, double v) {
 }
 
 double peakOf(const double* x, std::size_t n) {
-    double peak = 0.0;
-    for (std::size_t i = 0; i < n; ++i)
-        peak = std::max(peak, std::fabs(x[i]));
-    return peak;
+    // Four running maxima, so the loop is not one long chain of dependent compares.
+    double m[4] = {0.0, 0.0, 0.0, 0.0};
+    std::size_t i = 0;
+    for (; i + 4 <= n; i += 4)
+        for (std::size_t k = 0; k < 4; ++k)
+            m[k] = std::max(m[k], std::fabs(x[i + k]));
+    for (; i < n; ++i)
+        m[0] = std::max(m[0], std::fabs(x[i]));
+    return std::max(std::max(m[0], m[1]), std::max(m[2], m[3]));
 }
 
 // Pass 1: the level of the mono mix, DC-blocked where that matters, streamed block by block.
@@ -82,10 +87,16 @@ void apply(SoundReader& in, SoundWriter& out, const Options& options, Outcome& o
         const std::size_t nextFrames = in.read(next.data(), block);
         const double nextGain = nextFrames > 0 ? limiter.blockGain(peakOf(next.data(), nextFrames * channels)) : gain;
         limiter.sampleGains(previousGain, currentGain, nextGain, currentFrames, gains.data());
-        for (std::size_t i = 0; i < currentFrames; ++i) {
-            lowest = std::min(lowest, gains[i]);
-            for (std::size_t c = 0; c < channels; ++c)
-                current[i * channels + c] *= gains[i];
+        // The ramps only ever lie between a block's gain and the planned one, so the lowest
+        // gain of the file is the lowest block gain.
+        lowest = std::min(lowest, currentGain);
+        if (channels == 1) {
+            for (std::size_t i = 0; i < currentFrames; ++i)
+                current[i] *= gains[i];
+        } else {
+            for (std::size_t i = 0; i < currentFrames; ++i)
+                for (std::size_t c = 0; c < channels; ++c)
+                    current[i * channels + c] *= gains[i];
         }
         out.write(current.data(), currentFrames);
         ++outcome.blocks;

@@ -10,12 +10,12 @@ namespace {
 
 // How many fine-grid thresholds the envelope reaches. The thresholds sit where the binary
 // exponent or the top three mantissa bits change, so the bits of q answer exactly.
-inline std::uint8_t thresholdsReached(double q) {
+inline unsigned thresholdsReached(double q) {
     const auto bits = std::bit_cast<std::uint64_t>(q); // q >= 0
     const int exponent = static_cast<int>((bits >> 52) & 0x7ff) - 1023;
     const int step = static_cast<int>((bits >> 49) & 7);
     const int reached = (exponent + SpeechMeter::kOctaves) * SpeechMeter::kSteps + step + 1;
-    return static_cast<std::uint8_t>(std::clamp(reached, 0, SpeechMeter::kThresholds));
+    return static_cast<unsigned>(std::clamp(reached, 0, SpeechMeter::kThresholds));
 }
 
 } // namespace
@@ -42,22 +42,40 @@ void SpeechMeter::feed(const double* x, std::size_t n) {
     std::uint64_t front = m_front, back = m_back;
     auto position = static_cast<std::int64_t>(m_n);
     const std::int64_t hangover = m_hangoverSamples;
+    // The newest queue entry's index (none yet: an impossible value), and the histogram bin being
+    // counted with its run length, so that the common case touches no array but the queue's.
+    unsigned newest = back > front ? bin[(back - 1) & mask] : 0x100u;
+    unsigned runBin = 0;
+    std::uint64_t run = 0;
     for (std::size_t i = 0; i < n; ++i, ++position) {
         const double v = x[i];
         sq += v * v;
         p = g * p + h * std::fabs(v);
         q = g * q + h * p;
-        const std::uint8_t reached = thresholdsReached(q);
-        while (back > front && bin[(back - 1) & mask] <= reached)
-            --back;
-        pos[back & mask] = position;
-        bin[back & mask] = reached;
-        ++back;
+        const unsigned reached = thresholdsReached(q);
+        if (reached == newest) {
+            pos[(back - 1) & mask] = position; // same index again: only the newest position matters
+        } else {
+            while (back > front && bin[(back - 1) & mask] <= reached)
+                --back;
+            pos[back & mask] = position;
+            bin[back & mask] = static_cast<std::uint8_t>(reached);
+            ++back;
+            newest = reached;
+        }
         // The window holds this sample and the hangover before it; one entry leaves per sample at most.
         if (pos[front & mask] < position - hangover)
             ++front;
-        ++m_histogram[bin[front & mask]];
+        const unsigned windowMax = bin[front & mask];
+        if (windowMax == runBin) {
+            ++run;
+        } else {
+            m_histogram[runBin] += run;
+            runBin = windowMax;
+            run = 1;
+        }
     }
+    m_histogram[runBin] += run;
     m_p = p;
     m_q = q;
     m_sq += sq;
