@@ -820,6 +820,7 @@ struct RegistryStore::Impl {
             return Load::Ok;
         case ReadResult::Failed:
             why = std::strerror(err);
+            reportOnce(stamp, "cannot be read (" + why + "); it is read as empty");
             return Load::Unreadable;
         case ReadResult::Ok:
             break;
@@ -976,6 +977,8 @@ long RegistryStore::RegQueryValueExA(HKEY key, const std::string& valueName, uin
     if (!(access & KEY_QUERY_VALUE))
         return ERROR_ACCESS_DENIED;
     KeyData* k = m_impl->current().find(path);
+    if (!k && path != kMachine && path != kClasses)
+        return ERROR_KEY_DELETED; // deleted by another process since it was opened
     Val* v = k ? k->find(valueName) : nullptr;
     if (!v)
         return ERROR_FILE_NOT_FOUND;

@@ -129,6 +129,11 @@ TEST_F(Store, KeepsWindowsOpenQuerySetSemantics) {
     ASSERT_TRUE(other.deleteKey("HKLM\\Software\\A"));
     EXPECT_EQ(reg.RegSetValueExA(k, "n", REG_DWORD, four, 4), ERROR_KEY_DELETED);
     reg.RegCloseKey(k);
+    ASSERT_TRUE(other.setValue("HKLM\\Software\\B", "v", REG_SZ, bytesOf("1")));
+    ASSERT_EQ(reg.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\B", 0, KEY_READ, &k), ERROR_SUCCESS);
+    ASSERT_TRUE(other.deleteKey("HKLM\\Software\\B"));
+    EXPECT_EQ(reg.RegQueryValueExA(k, "v", nullptr, nullptr, &size), ERROR_KEY_DELETED);
+    reg.RegCloseKey(k);
     EXPECT_FALSE(reg.keyExists("HKLM\\Software\\A"));
     EXPECT_TRUE(reg.keyExists("HKLM\\Software"));
 }
@@ -314,6 +319,15 @@ TEST_F(Store, MalformedStoreReadsEmptyAndIsNeverOverwritten) {
     size_t first = err.find("line 1");
     ASSERT_NE(first, std::string::npos) << err;
     EXPECT_EQ(err.find("line 1", first + 1), std::string::npos) << err;
+}
+
+TEST_F(Store, UnreadableStoreReadsEmptyAndIsNotReplaced) {
+    std::filesystem::create_directories(file / "inside"); // a folder where the file should be
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(reg.keyExists("HKLM\\Software"));
+    EXPECT_FALSE(reg.setValue("HKLM\\Software\\A", "v", REG_SZ, bytesOf("1")));
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("cannot be read"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::is_directory(file / "inside"));
 }
 
 TEST_F(Store, EmptyFileIsAnEmptyStore) {
