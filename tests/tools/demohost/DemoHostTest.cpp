@@ -2,12 +2,12 @@
 #include "DemoTestSupport.h"
 #include "GreetingDatabase.h"
 #include "Level.h"
-#include "support/TestSupport.h"
 #include "WavFiles.h"
 #include "host/RegistryAPI.h"
 #include "host/TalvioVersion.h"
 #include "platform/RegistryStore.h"
 #include "platform/WinPath.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -16,9 +16,9 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 #include <map>
 #include <set>
+#include <sstream>
 
 namespace levora::demohost {
 namespace {
@@ -54,12 +54,9 @@ TEST(DemoHost, BothLayoutsReadBackAsTheVersionAskedFor) {
         Layout layout;
         HostVersion expected;
     } cases[] = {
-        {"3.1(5)", Layout::New, {3, 1, 5, 0}},
-        {"3.1(5)", Layout::Old, {3, 1, 5, 0}},
-        {"4.0(3).10", Layout::New, {4, 0, 3, 10}},
-        {"3.1(4).10", Layout::Old, {3, 1, 4, 10}},
-        {"3.10(12).300", Layout::Old, {3, 10, 12, 300}},
-        {"3.1(1)", Layout::Old, {3, 1, 1, 0}},
+        {"3.1(5)", Layout::New, {3, 1, 5, 0}},           {"3.1(5)", Layout::Old, {3, 1, 5, 0}},
+        {"4.0(3).10", Layout::New, {4, 0, 3, 10}},       {"3.1(4).10", Layout::Old, {3, 1, 4, 10}},
+        {"3.10(12).300", Layout::Old, {3, 10, 12, 300}}, {"3.1(1)", Layout::Old, {3, 1, 1, 0}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.version) + (c.layout == Layout::New ? " new" : " old"));

@@ -54,8 +54,12 @@ fs::path copyOfSharedHost(const fs::path& folder) {
     return target;
 }
 
-fs::path demohostProgram() { return levora::test::binDir() / "demohost"; }
-fs::path bridgeProgram() { return levora::test::binDir() / "SqlDirBridge"; }
+fs::path demohostProgram() {
+    return levora::test::binDir() / "demohost";
+}
+fs::path bridgeProgram() {
+    return levora::test::binDir() / "SqlDirBridge";
+}
 
 std::vector<std::string> filesBelow(const fs::path& folder) {
     std::vector<std::string> out;
@@ -126,7 +130,8 @@ Child::Read Child::readLine(int timeoutMs) {
             m_buffer.erase(0, nl + 1);
             return r;
         }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0)
             return {Read::Kind::Timeout, {}};
         pollfd p{m_out, POLLIN, 0};

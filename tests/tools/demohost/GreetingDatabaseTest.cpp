@@ -1,8 +1,8 @@
 #include "GreetingDatabase.h"
 #include "Level.h"
 #include "SpeechSynth.h"
-#include "support/TestSupport.h"
 #include "WavFiles.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>

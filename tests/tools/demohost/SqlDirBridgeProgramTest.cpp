@@ -2,10 +2,10 @@
 // output, started by hand and through the registry by the automation layer.
 #include "DemoHost.h"
 #include "DemoTestSupport.h"
-#include "support/TestSupport.h"
 #include "platform/Error.h"
 #include "platform/LinuxAutomation.h"
 #include "platform/RegistryStore.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -26,8 +26,12 @@ const std::string kCall = R"({"method":"SyncCommit","args":[null,null,1,0,0]})";
 constexpr int32_t kEPointer = static_cast<int32_t>(0x80004003);
 constexpr int32_t kEFail = static_cast<int32_t>(0x80004005);
 
-fs::path streamOf(const fs::path& prefix) { return prefix / "drive_c" / "Talvio" / "Stream Files"; }
-fs::path dbOf(const fs::path& prefix) { return prefix / "drive_c" / "Talvio" / "Data" / "talvio.db"; }
+fs::path streamOf(const fs::path& prefix) {
+    return prefix / "drive_c" / "Talvio" / "Stream Files";
+}
+fs::path dbOf(const fs::path& prefix) {
+    return prefix / "drive_c" / "Talvio" / "Data" / "talvio.db";
+}
 
 std::set<std::string> dbPaths(const fs::path& prefix) {
     std::set<std::string> out;

@@ -41,9 +41,8 @@ BridgeServer::Reply BridgeServer::handle(const std::string& requestLine) {
     if (m_faults.crashAfterCalls >= 0 && m_calls > m_faults.crashAfterCalls)
         return {Action::Crash, R"({"hresult":)"};
     if (m_calls <= m_faults.failCount) {
-        const std::string what = m_faults.failHresult == hresult::E_POINTER_
-                                     ? "SyncCommit did not complete, try again"
-                                     : "SyncCommit failed";
+        const std::string what = m_faults.failHresult == hresult::E_POINTER_ ? "SyncCommit did not complete, try again"
+                                                                             : "SyncCommit failed";
         return {Action::Answer, failure(m_faults.failHresult, what + " (test failure " + std::to_string(m_calls) +
                                                                   " of " + std::to_string(m_faults.failCount) + ")")};
     }
@@ -52,7 +51,8 @@ BridgeServer::Reply BridgeServer::handle(const std::string& requestLine) {
     switch (r.status) {
     case SyncOutcome::Status::Busy:
         return {Action::Answer, failure(hresult::E_POINTER_, "SyncCommit did not complete, try again: the database "
-                                                             "is locked by another writer (" + r.message + ")")};
+                                                             "is locked by another writer (" +
+                                                                 r.message + ")")};
     case SyncOutcome::Status::Failed:
         return {Action::Answer, failure(hresult::E_FAIL_, "SyncCommit failed: " + r.message)};
     case SyncOutcome::Status::Done:

@@ -24,10 +24,10 @@ constexpr int32_t DISP_E_BADPARAMCOUNT_ = static_cast<int32_t>(0x8002000E);
 
 // Test behaviours, taken from the server's command line.
 struct BridgeFaults {
-    int failCount = 0;                          // the first failCount calls fail with failHresult
+    int failCount = 0; // the first failCount calls fail with failHresult
     int32_t failHresult = hresult::E_POINTER_;
-    int crashAfterCalls = -1;                   // answer this many calls, die in the middle of the next
-    bool hang = false;                          // never answer
+    int crashAfterCalls = -1; // answer this many calls, die in the middle of the next
+    bool hang = false;        // never answer
 };
 
 class BridgeServer {

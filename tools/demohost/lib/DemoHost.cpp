@@ -61,7 +61,9 @@ PlannedFile textFile(std::string path, std::string text) {
     return f;
 }
 
-double typicalLevel(Rng& rng) { return rng.uniform(-30.5, -21.5); }
+double typicalLevel(Rng& rng) {
+    return rng.uniform(-30.5, -21.5);
+}
 
 void streamFiles(const CreateOptions& o, Rng master, HostPlan& plan) {
     const int n = std::max(0, o.greetings);
@@ -94,9 +96,9 @@ void streamFiles(const CreateOptions& o, Rng master, HostPlan& plan) {
         const bool voiceName = i % 2 == 1;
         if (!voiceName)
             talker = kinds.chance(0.5) ? Talker::High : Talker::Low;
-        const std::string name = voiceName
-                                     ? "voicename_" + std::to_string(mailbox) + ".wav"
-                                     : "greeting_" + std::to_string(mailbox) + "_" + greetingKinds[(i / 2) % 3] + ".wav";
+        const std::string name =
+            voiceName ? "voicename_" + std::to_string(mailbox) + ".wav"
+                      : "greeting_" + std::to_string(mailbox) + "_" + greetingKinds[(i / 2) % 3] + ".wav";
         const double seconds = voiceName ? std::min(o.seconds, kinds.uniform(1.4, 2.2))
                                          : std::max(0.5, o.seconds * kinds.uniform(0.85, 1.15));
         plan.files.push_back(audioFile("Stream Files\\" + name, seconds, level[static_cast<size_t>(i)],
@@ -115,7 +117,8 @@ void defaultConfiguration(const CreateOptions& o, Rng master, HostPlan& plan) {
     auto wav = [&](const std::string& path) {
         const Encoding e = rng.chance(0.5) ? Encoding::MuLaw : Encoding::Pcm16;
         const Talker t = rng.chance(0.5) ? Talker::High : Talker::Low;
-        plan.files.push_back(audioFile(base + path, length * rng.uniform(0.8, 1.0), typicalLevel(rng), e, t, rng.next()));
+        plan.files.push_back(
+            audioFile(base + path, length * rng.uniform(0.8, 1.0), typicalLevel(rng), e, t, rng.next()));
     };
     for (const std::string& lang : host::kLanguages) {
         wav(lang + "\\DefaultGreeting.wav");
@@ -170,7 +173,8 @@ void writeRegistry(RegistryStore& reg, const CreateOptions& o, const std::string
         if (!reg.setValue(key, name, type, data))
             throw std::runtime_error("registry: " + key + "\\" + name + ": " + reg.lastError());
     };
-    const std::string oldKey = std::string(host::kOldVersionKey).substr(0, std::string(host::kOldVersionKey).size() - 1);
+    const std::string oldKey =
+        std::string(host::kOldVersionKey).substr(0, std::string(host::kOldVersionKey).size() - 1);
     if (o.layout == Layout::New) {
         set(host::kNewVersionKey, "MajorVersion", REG_DWORD, dword(static_cast<uint32_t>(o.version.major)));
         set(host::kNewVersionKey, "MinorVersion", REG_DWORD, dword(static_cast<uint32_t>(o.version.minor)));
@@ -201,8 +205,9 @@ void writeRegistry(RegistryStore& reg, const CreateOptions& o, const std::string
 // A forced re-creation starts from nothing, so values of another layout do not linger.
 void removeHostKeys(RegistryStore& reg) {
     const std::string classes = host::kClassesKey;
-    for (const std::string& key : {std::string(host::kNewVersionKey), std::string("HKEY_LOCAL_MACHINE\\Software\\Quillon"),
-                                  classes + "\\" + host::kProgId, classes + "\\CLSID\\" + host::kClsid})
+    for (const std::string& key :
+         {std::string(host::kNewVersionKey), std::string("HKEY_LOCAL_MACHINE\\Software\\Quillon"),
+          classes + "\\" + host::kProgId, classes + "\\CLSID\\" + host::kClsid})
         if (reg.keyExists(key))
             reg.deleteKey(key);
 }

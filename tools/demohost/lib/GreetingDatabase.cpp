@@ -179,7 +179,9 @@ uint64_t contentHash(const std::string& bytes) {
 GreetingDatabase::GreetingDatabase(std::filesystem::path dbFile, int busyTimeoutMs)
     : m_file(std::move(dbFile)), m_busyTimeoutMs(busyTimeoutMs) {}
 
-GreetingDatabase::~GreetingDatabase() { sqlite3_close(m_db); }
+GreetingDatabase::~GreetingDatabase() {
+    sqlite3_close(m_db);
+}
 
 bool GreetingDatabase::open(std::string* error) {
     if (m_db)
@@ -230,7 +232,8 @@ SyncOutcome GreetingDatabase::syncLocked(const std::filesystem::path& streamFold
     {
         Statement select(m_db, "SELECT path, size, modified, content_hash FROM greetings");
         while (select.step())
-            rows[upperForm(select.text(0))] = Row{select.text(0), select.integer(1), select.integer(2), select.integer(3)};
+            rows[upperForm(select.text(0))] =
+                Row{select.text(0), select.integer(1), select.integer(2), select.integer(3)};
     }
 
     SyncOutcome out;

@@ -65,8 +65,7 @@ double envelope(int i, int n, int attack, int release) {
 class Renderer {
 public:
     Renderer(const SpeechSpec& spec, std::vector<double>& out)
-        : m_fs(spec.sampleRate), m_out(out), m_rng(spec.seed),
-          m_scale(spec.talker == Talker::High ? 1.16 : 1.0),
+        : m_fs(spec.sampleRate), m_out(out), m_rng(spec.seed), m_scale(spec.talker == Talker::High ? 1.16 : 1.0),
           m_f0(spec.talker == Talker::High ? m_rng.uniform(175, 225) : m_rng.uniform(95, 130)) {}
 
     void voiced(size_t start, int n, double f0Start, double f0End, const Vowel& from, const Vowel& to,

@@ -20,10 +20,14 @@ struct MemoryFile {
     std::string data;
     sf_count_t pos = 0;
 
-    static sf_count_t length(void* self) { return static_cast<sf_count_t>(static_cast<MemoryFile*>(self)->data.size()); }
+    static sf_count_t length(void* self) {
+        return static_cast<sf_count_t>(static_cast<MemoryFile*>(self)->data.size());
+    }
     static sf_count_t seek(sf_count_t offset, int whence, void* self) {
         auto* m = static_cast<MemoryFile*>(self);
-        sf_count_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? m->pos : static_cast<sf_count_t>(m->data.size());
+        sf_count_t base = whence == SEEK_SET   ? 0
+                          : whence == SEEK_CUR ? m->pos
+                                               : static_cast<sf_count_t>(m->data.size());
         if (base + offset < 0)
             return -1;
         m->pos = base + offset;
@@ -110,7 +114,9 @@ std::optional<DecodedAudio> decodeOpen(SNDFILE* sf, const SF_INFO& info) {
 
 } // namespace
 
-const char* encodingName(Encoding e) { return e == Encoding::MuLaw ? "u-law" : "PCM 16"; }
+const char* encodingName(Encoding e) {
+    return e == Encoding::MuLaw ? "u-law" : "PCM 16";
+}
 
 std::string encodeWav(const std::vector<int16_t>& samples, int sampleRate, Encoding encoding) {
     MemoryFile mem;
