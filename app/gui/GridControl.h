@@ -43,6 +43,8 @@ public:
     void setCellChecked(int row, int col, bool checked) override;
     void setRedraw(bool on) override;
 
+    // An editor is open in a cell.
+    bool isEditing() const { return state() == EditingState; }
     // The column widths and the row height at the current font.
     void applyMetrics();
 

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCollator>
+#include <QLocale>
 #include <QPalette>
 
 #include <algorithm>
@@ -143,7 +144,12 @@ void GridModel::sortRows(int col, Qt::SortOrder order) {
             return order == Qt::AscendingOrder ? check(a, col) < check(b, col) : check(a, col) > check(b, col);
         });
     } else {
-        QCollator collator;
+        // The user's locale; the C locale has no order for names, so it sorts as English does
+        // (never by code points: "B10" would come before "a").
+        QLocale locale;
+        if (locale.language() == QLocale::C)
+            locale = QLocale(QLocale::English, QLocale::UnitedStates);
+        QCollator collator(locale);
         collator.setCaseSensitivity(Qt::CaseInsensitive);
         collator.setNumericMode(true);
         std::vector<QCollatorSortKey> keys;
