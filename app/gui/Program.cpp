@@ -5,6 +5,7 @@
 #include "app/mdlPriority.h"
 #include "host/RegistryAPI.h"
 #include "host/TalvioVersion.h"
+#include "i18n/gui/frmAbout.h"
 #include "i18n/modLocalize.h"
 #include "leveling/BusyGuard.h"
 #include "leveling/LevelFile.h"
@@ -26,6 +27,7 @@
 #include "ui/gui/QtEventPump.h"
 #include "ui/gui/QtMessageBox.h"
 #include "ui/gui/WindowList.h"
+#include "ui/gui/frmHelp.h"
 
 #include <filesystem>
 
@@ -79,7 +81,10 @@ struct Program::Impl {
         form.onSetdB = [this] { run.cmdSetdB_Click(); };
         form.onRestore = [this] { restore.mnuRestore_Click(); };
         form.onLevoraForPrompts = [this] { prompts.mnuLevoraForPrompts_Click(); };
+        form.onAbout = [this] { frmAbout::ShowModal(about, localize, &windows, msgbox, app); };
+        form.onHelp = [this] { frmHelp::ShowModal(localize, &windows, fs, app); };
     }
+    ~Impl() { delete about.data(); } // a hidden About window stays loaded until the end
 
     void endProgram() {
         if (options.terminate)
@@ -117,6 +122,7 @@ struct Program::Impl {
     LevelingRun run;
     PromptLeveling prompts;
     GreetingRestore restore;
+    QPointer<frmAbout> about;
 };
 
 Program::Program(Options options) : m_impl(std::make_unique<Impl>(std::move(options))) {}

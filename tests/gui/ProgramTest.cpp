@@ -3,6 +3,9 @@
 #include "app/gui/Program.h"
 #include "app/gui/frmMain.h"
 
+#include <QApplication>
+#include <QTimer>
+
 #include <gtest/gtest.h>
 
 namespace levora {
@@ -52,7 +55,7 @@ TEST(ProgramTest, StartsOnTheHostAndEndsThroughExit) {
     EXPECT_EQ(f.myGrid->Rows(), 3);
     EXPECT_EQ(f.myGrid->TextMatrix(2, 2), "C:\\Talvio\\localize\\defaultconfiguration\\ENU\\hello.wav");
     EXPECT_TRUE(f.mnuLevoraForPrompts->isVisible());
-    EXPECT_TRUE(f.onSetdB && f.onRestore && f.onLevoraForPrompts);
+    EXPECT_TRUE(f.onSetdB && f.onRestore && f.onLevoraForPrompts && f.onAbout && f.onHelp);
     EXPECT_EQ(p.app().commandLine, "/setprompts");
     f.cmdExit->click();
     EXPECT_EQ(run.terminated, std::vector<int>{0});
@@ -66,6 +69,24 @@ TEST(ProgramTest, ARunWithNothingTickedIsRefusedByTheLevelingRun) {
     p.form().cmdSetdB->click();
     ASSERT_EQ(run.msgbox.shown.size(), 1u);
     EXPECT_EQ(run.msgbox.shown[0].text, modLocalize::builtInString(26));
+}
+
+TEST(ProgramTest, HelpAndAboutOpenTheirWindowsModally) {
+    ProgramRun run;
+    Program& p = run.start();
+    ASSERT_EQ(p.load(), LoadResult::Ready);
+    for (auto [item, name] : {std::pair{p.form().Help[1], "frmHelp"}, {p.form().About[2], "frmAbout"}}) {
+        QString opened;
+        QTimer::singleShot(0, [&] {
+            QWidget* w = QApplication::activeModalWidget();
+            ASSERT_NE(w, nullptr);
+            opened = w->objectName();
+            w->close();
+        });
+        item->trigger();
+        EXPECT_EQ(opened.toStdString(), name);
+    }
+    EXPECT_TRUE(run.msgbox.shown.empty());
 }
 
 TEST(ProgramTest, ARemoteDesktopEndsTheStartUp) {
