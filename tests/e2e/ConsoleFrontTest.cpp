@@ -1,0 +1,160 @@
+// The console pieces of levora-level: its in-memory grid and fields, its message boxes, its
+// progress line and the text viewer it does not start.
+#include "ConsoleFront.h"
+
+#include "platform/Error.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace levora::console {
+namespace {
+
+TEST(ConsoleViewer, FileOfANotepadCommandLine) {
+    struct Case {
+        const char* line;
+        std::optional<std::string> file;
+    };
+    const Case cases[] = {
+        {"notepad.exe c:\\Levora.log", "c:\\Levora.log"},
+        {"NOTEPAD c:\\Levora.log", "c:\\Levora.log"},
+        {"\"C:\\Windows\\notepad.exe\" \"c:\\my logs\\Levora.log\"", "c:\\my logs\\Levora.log"},
+        {"C:\\Windows\\System32\\Notepad.EXE   c:\\Levora.log  ", "c:\\Levora.log"},
+        {"notepad.exe", ""},
+        {"notepadplus.exe c:\\Levora.log", std::nullopt},
+        {"Z:\\bin\\gainfix315 -s \"C:\\a.wav\" -d c:\\mytempwavfile774.WAV -t -26", std::nullopt},
+        {"\"notepad.exe c:\\x.log", std::nullopt}, // an unclosed quote names no program
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(NoViewerProcesses::viewerFile(c.line), c.file) << c.line;
+}
+
+class RecordingStarts : public IProcesses {
+public:
+    uint32_t CurrentProcessId() override { return 1; }
+    uint32_t Start(const std::string& commandLine, WindowStyle) override {
+        started.push_back(commandLine);
+        return 77;
+    }
+    WaitResult Wait(uint32_t, uint32_t) override { return {}; }
+    bool Kill(uint32_t) override { return false; }
+    bool SetPriorityClass(uint32_t, uint32_t) override { return false; }
+    std::vector<std::string> started;
+};
+
+TEST(ConsoleViewer, NotepadIsReportedOtherProgramsStart) {
+    RecordingStarts real;
+    std::vector<std::string> viewed;
+    NoViewerProcesses processes(real, [&](const std::string& file) { viewed.push_back(file); });
+
+    EXPECT_EQ(processes.Start("notepad.exe c:\\Levora.log", WindowStyle::NormalFocus), 0u);
+    EXPECT_EQ(processes.Start("Z:\\bin\\gainfix315 -s \"C:\\a.wav\"", WindowStyle::Hidden), 77u);
+
+    EXPECT_EQ(viewed, std::vector<std::string>{"c:\\Levora.log"});
+    EXPECT_EQ(real.started, std::vector<std::string>{"Z:\\bin\\gainfix315 -s \"C:\\a.wav\""});
+}
+
+TEST(ConsoleMessageBox, PrintsAndAnswersTheAffirmativeButton) {
+    struct Case {
+        int buttons;
+        int answer;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {vbOKOnly, vbOK, "-> OK"},
+        {vbOKCancel, vbOK, "-> OK"},
+        {vbYesNo, vbYes, "-> Yes"},
+        {vbYesNo | 32 /* question icon */, vbYes, "-> Yes"},
+        {3 /* Yes, No, Cancel */, vbYes, "-> Yes"},
+    };
+    for (const Case& c : cases) {
+        std::ostringstream out;
+        ConsoleMessageBox box(out);
+        EXPECT_EQ(box.MsgBox("Overwrite?", c.buttons), c.answer) << c.buttons;
+        EXPECT_NE(out.str().find(c.shown), std::string::npos) << out.str();
+    }
+
+    std::ostringstream out;
+    ConsoleMessageBox box(out);
+    int before = 0;
+    box.beforeShow = [&] { ++before; };
+    box.MsgBox("Finished.", vbOKCancel);
+    box.MsgBox("There are files.", vbYesNo, "Overwrite existing files?");
+    EXPECT_EQ(out.str(), "[Levora] Finished. -> OK\n[Overwrite existing files?] There are files. -> Yes\n");
+    EXPECT_EQ(before, 2);
+    EXPECT_EQ(box.shown(), 2);
+}
+
+TEST(ConsoleGrid, ColumnsByKeyHeaderAndBounds) {
+    MemoryGrid grid;
+    EXPECT_EQ(grid.Rows(), 1);
+    EXPECT_EQ(grid.TextMatrix(0, 2), "File Name");
+    EXPECT_EQ(grid.ColIndex("SELECTED"), 1);
+    EXPECT_EQ(grid.ColIndex("filename"), 2);
+    EXPECT_EQ(grid.ColIndex("Size"), -1);
+
+    grid.setRows(3);
+    grid.setTextMatrix(2, grid.ColIndex("FileName"), "C:\\Talvio\\Stream Files\\a.wav");
+    grid.setCellChecked(2, grid.ColIndex("Selected"), true);
+    EXPECT_TRUE(grid.CellChecked(2, 1));
+    EXPECT_FALSE(grid.CellChecked(1, 1));
+    EXPECT_EQ(grid.TextMatrix(2, 2), "C:\\Talvio\\Stream Files\\a.wav");
+
+    for (auto [row, col] : {std::pair{3, 1}, {-1, 1}, {1, 3}, {1, -1}}) {
+        try {
+            (void)grid.TextMatrix(row, col);
+            ADD_FAILURE() << row << "," << col << " did not fail";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.number(), 9);
+        }
+    }
+    grid.setRows(0); // never below the header row
+    EXPECT_EQ(grid.Rows(), 1);
+    EXPECT_EQ(grid.TextMatrix(0, 2), "File Name");
+}
+
+TEST(ConsoleForm, OptionFieldsAndRunViewAgree) {
+    std::ostringstream out;
+    ConsoleForm form(out, false);
+    for (const char* t : {"-27", "-26", "-25"})
+        form.optionField(OptionFieldId::TargetDB).AddItem(t);
+    form.optionField(OptionFieldId::TargetDB).setListIndex(1);
+    form.optionField(OptionFieldId::MindBLevel).AddItem("-45");
+    form.optionField(OptionFieldId::MindBLevel).setListIndex(0);
+    EXPECT_EQ(form.cmbTargetDB(), "-26");
+    EXPECT_EQ(form.cmbMindBLevel(), "-45");
+    EXPECT_EQ(form.cmbSampleSize(), ""); // nothing selected
+    EXPECT_TRUE(form.field(OptionFieldId::TargetDB).selectText("-25"));
+    EXPECT_FALSE(form.field(OptionFieldId::TargetDB).selectText("-30"));
+    EXPECT_EQ(form.cmbTargetDB(), "-25");
+    EXPECT_THROW(form.optionField(OptionFieldId::TargetDB).setListIndex(3), Error);
+    // The check boxes start ticked, as the window's do.
+    EXPECT_TRUE(form.chkBackup());
+    EXPECT_TRUE(form.chkSaveToRegistry());
+}
+
+TEST(ConsoleForm, ProgressOnOneLineOrOnceAtTheEnd) {
+    for (bool terminal : {true, false}) {
+        std::ostringstream out;
+        ConsoleForm form(out, terminal);
+        form.setProgressRange(1, 4);
+        for (int v = 1; v <= 4; ++v)
+            form.setProgressValue(v);
+        form.setFrameProgressCaption("Syncronizing SQL with directory...");
+        form.setFrameProgressCaption("Syncronizing SQL with directory..."); // unchanged: not repeated
+        form.setFrameProgressCaption("Finished.");
+        if (terminal)
+            EXPECT_EQ(out.str(), "\rLeveling: 0 of 3 files\rLeveling: 1 of 3 files\rLeveling: 2 of 3 files"
+                                 "\rLeveling: 3 of 3 files\nSyncronizing SQL with directory...\nFinished.\n");
+        else
+            EXPECT_EQ(out.str(), "Leveling: 3 of 3 files\nSyncronizing SQL with directory...\nFinished.\n");
+        EXPECT_EQ(form.progressValue(), 4);
+    }
+}
+
+} // namespace
+} // namespace levora::console
