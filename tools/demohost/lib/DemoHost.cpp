@@ -260,8 +260,8 @@ void createHost(const fs::path& prefixRoot, const CreateOptions& options,
         if (progress)
             progress(s);
     };
-    const fs::path talvio = prefixRoot / "drive_c" / host::kRootFolder;
-    if (!options.force && (fs::exists(prefixRoot / "system.reg") || fs::exists(talvio)))
+    if (!options.force &&
+        (fs::exists(prefixRoot / "system.reg") || fs::exists(prefixRoot / "drive_c" / host::kRootFolder)))
         throw Refused(prefixRoot.string() + " already holds a host (system.reg or drive_c/Talvio); use --force to "
                                             "replace it");
     if (options.greetings < 0 || !(options.seconds > 0) || options.seconds > 3600)
@@ -272,6 +272,9 @@ void createHost(const fs::path& prefixRoot, const CreateOptions& options,
         throw std::runtime_error("the synchronisation component is missing: " + options.bridgeProgram.string());
 
     MachinePrefix prefix(prefixRoot);
+    PathNamespace ns(prefix);
+    // Through the namespace: drive C: may have been mapped elsewhere.
+    const fs::path talvio = ns.toHost(std::string("C:\\") + host::kRootFolder);
     RegistryStore reg(prefix.systemReg());
     if (options.force) {
         fs::remove_all(talvio);

@@ -25,7 +25,6 @@ struct FileFacts {
     int64_t size = 0;
     int64_t modified = 0; // ns since 1970-01-01 UTC
     int64_t hash = 0;
-    std::string bytes;
 };
 
 struct Row {
@@ -128,12 +127,13 @@ std::vector<FileFacts> scanFolder(const fs::path& folder) {
         std::error_code ec;
         if (!fs::is_regular_file(p, ec))
             continue;
+        // Only the facts are kept: a host with thousands of greetings must not be held in memory.
+        const std::string bytes = readBytes(p);
         FileFacts f;
         f.name = name;
-        f.bytes = readBytes(p);
-        f.size = static_cast<int64_t>(f.bytes.size());
+        f.size = static_cast<int64_t>(bytes.size());
         f.modified = nanosSinceEpoch(fs::last_write_time(p));
-        f.hash = static_cast<int64_t>(contentHash(f.bytes));
+        f.hash = static_cast<int64_t>(contentHash(bytes));
         files.push_back(std::move(f));
     }
     return files;
@@ -261,10 +261,15 @@ SyncOutcome GreetingDatabase::syncLocked(const std::filesystem::path& streamFold
         }
         // The content changed (a restore can bring back an older time stamp, so the time alone
         // does not decide): measure it again.
-        const AudioFacts a = describe(f.bytes);
+        // Read again for the measurement; the row takes the facts of what was measured.
+        FileFacts now = f;
+        const std::string bytes = readBytes(streamFolder / f.name);
+        now.size = static_cast<int64_t>(bytes.size());
+        now.hash = static_cast<int64_t>(contentHash(bytes));
+        const AudioFacts a = describe(bytes);
         Statement& s = it == rows.end() ? insert : update;
-        s.bind(1, path).bind(2, f.size).bind(3, f.modified).bind(4, a.duration).bind(5, a.level);
-        s.bind(6, a.activity).bind(7, f.hash);
+        s.bind(1, path).bind(2, now.size).bind(3, now.modified).bind(4, a.duration).bind(5, a.level);
+        s.bind(6, a.activity).bind(7, now.hash);
         if (it != rows.end())
             s.bind(8, it->second.path);
         s.step();
