@@ -166,10 +166,24 @@ def check_log(f, prefix, listed, not_audio, target="-26"):
         f.check(nxt.startswith("    Used command line=") and "gainfix315 -s \"" in nxt
                 and nxt.endswith(" -d c:\\mytempwavfile774.WAV -t %s -m -45 -b 8000 -g 5" % target),
                 "log: no command line after " + lines[i] + ": " + nxt)
-    errors = [l for l in lines if "(error)" in l and "Search for" not in l]
-    warnings = [l for l in lines if "(warning)" in l and "Search for" not in l]
-    # A file that is not audio is refused by the gain tool: its row gets error lines and stays.
-    f.check(len(errors) <= 2 * len(not_audio), "log: unexpected error lines: %s" % errors)
+    # The gain tool refuses a file that is not audio: error lines come just before that file's two
+    # lines, and nowhere else.
+    refused = {k.lower() for k in not_audio}
+    unexpected = []
+    for i, line in enumerate(lines):
+        if "(error)" not in line or line.startswith("Search for"):
+            continue
+        j = i
+        while j < len(lines) and "(error)" in lines[j]:
+            j += 1
+        owner = lines[j][: -len(tail)].lower() if j < len(lines) and lines[j].endswith(tail) else None
+        if owner not in refused:
+            unexpected.append(line)
+    f.check(not unexpected, "log: unexpected error lines: %s" % unexpected)
+    for k in refused:
+        f.check(any(lines[i].lower() == (k + tail).lower() and i > 0 and "(error)" in lines[i - 1] for i in set_lines),
+                "log: no error line for %s, which is not audio" % k)
+    warnings = [l for l in lines if "(warning)" in l and not l.startswith("Search for")]
     f.check(not warnings, "log: warning lines: %s" % warnings)
 
 

@@ -15,6 +15,7 @@ import subprocess
 import sys
 import time
 
+sys.dont_write_bytecode = True  # nothing written beside the sources
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import hostcheck  # noqa: E402
 from desktop import Desktop  # noqa: E402
