@@ -9,6 +9,7 @@
 #include <QShowEvent>
 #include <QUrl>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 
@@ -99,7 +100,12 @@ void frmHelp::Form_Resize() {
         resize(size() + grow);
         m_inResize = false;
     }
-    browserHelp->setGeometry(tw.rect(l.browser.left, l.browser.top, l.browser.width, l.browser.height));
+    // The rule measures from the outer size; where the window manager's title bar and borders take
+    // more than the rule leaves for them, keep the browser (and its scroll bars) inside the client area.
+    QRect r = tw.rect(l.browser.left, l.browser.top, l.browser.width, l.browser.height);
+    r.setWidth(std::min(r.width(), width() - r.left()));
+    r.setHeight(std::min(r.height(), height() - r.top()));
+    browserHelp->setGeometry(r);
 }
 
 void frmHelp::resizeEvent(QResizeEvent* e) {
