@@ -124,15 +124,6 @@ TEST_F(AboutTest, MenuListsTheShippedLibrariesInListingOrder) {
     EXPECT_EQ(menu(), (Items{{"English (United States)", "1033"}, {"French (France)", "1036"}, {"Japanese (Japan)", "1041"}}));
 }
 
-TEST_F(AboutTest, SpecialCodesInTheMenu) {
-    ship("ENU", "Levora_ENX.dll");
-    ship("DEU", "Levora_KOR.dll");
-    about = new frmAbout(loc, &windows, msgbox, app);
-    using Items = std::vector<std::pair<std::string, std::string>>;
-    // folder order: ENX before KOR; KOR is outside the code table
-    EXPECT_EQ(menu(), (Items{{"English (TDD/TTY)", "33801"}, {"English (United States)", "1033"}}));
-}
-
 TEST_F(AboutTest, OkHidesAndKeepsTheMenuTheCloseBoxUnloads) {
     ship("DEU");
     whenShown([this] {
