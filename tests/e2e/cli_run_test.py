@@ -93,9 +93,18 @@ def main():
 
         # 4. No backup: the folder is not touched; the run still levels.
         shutil.rmtree(backup_host)
-        rc, out, err = run(bin_dir, env, "--prefix", prefix, "--no-backup", "--no-registry")
+        # With the row times the benchmark reads: one line per row in grid order (each folder as NTFS
+        # lists it, by the upper-case form of the names), then the sync.
+        times = os.path.join(root, "rows.txt")
+        rc, out, err = run(bin_dir, env, "--prefix", prefix, "--no-backup", "--no-registry", "--row-times", times)
         f.check(rc == 0 and not os.path.exists(backup_host), "--no-backup: rc %s, backup made" % rc)
         hostcheck.check_log(f, prefix, listed, not_audio)
+        with open(times) as fh:
+            rows = [line.rstrip("\n").split("\t") for line in fh]
+        f.check([r[1].lower() for r in rows[:-1]] == sorted(listed, key=lambda k: (not k.startswith(
+                "c:\\talvio\\stream files"), k.upper())) and rows[-1][1] == "(sync)",
+                "--row-times: rows %s" % [r[1] for r in rows])
+        f.check(all(float(r[0]) > 0 for r in rows), "--row-times: a row without a time")
     finally:
         shutil.rmtree(root, ignore_errors=True)
     return 0 if f.report() else 1

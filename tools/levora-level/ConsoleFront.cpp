@@ -109,6 +109,8 @@ void ConsoleForm::setProgressRange(int minimum, int maximum) {
 
 void ConsoleForm::setProgressValue(int value) {
     m_progress = value;
+    if (onProgress)
+        onProgress(value);
     // The bar runs from 1 to the row count with the header row: value - 1 rows are done.
     if (m_oneLine) {
         m_out << "\rLeveling: " << (value - m_progressMin) << " of " << (m_progressMax - m_progressMin) << " files"

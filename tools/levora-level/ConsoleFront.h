@@ -128,6 +128,9 @@ public:
     void setCommandsEnabled(bool) override {}
     ISplash& splash() override { return m_splash; }
 
+    // Called with every value the progress bar is given (the run adds 1 after each row).
+    std::function<void(int value)> onProgress;
+
 private:
     void endProgressLine();
 

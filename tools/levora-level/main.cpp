@@ -30,12 +30,16 @@
 
 #include <CLI/CLI.hpp>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
 #include <iostream>
 #include <optional>
 #include <string>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace fs = std::filesystem;
 using namespace levora;
@@ -48,6 +52,7 @@ struct Arguments {
     bool noBackup = false;
     std::string backupDir;
     bool noRegistry = false;
+    std::string rowTimes;
 };
 
 struct LogSummary {
@@ -69,6 +74,33 @@ LogSummary summarise(const fs::path& log) {
             ++s.leveled;
     }
     return s;
+}
+
+using Stamp = std::pair<int, std::chrono::steady_clock::time_point>;
+
+double msBetween(std::chrono::steady_clock::time_point from, std::chrono::steady_clock::time_point to) {
+    return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+// One line per row of the file loop, then the rest of the run (the synchronisation, the log closed,
+// the final box) as "(sync)".
+bool writeRowTimes(const std::string& path, const std::vector<Stamp>& stamps,
+                   std::chrono::steady_clock::time_point runEnd, const IRunView& view) {
+    std::ofstream out(path, std::ios::trunc);
+    const int nameColumn = view.gridColumnByKey("FileName");
+    for (size_t i = 1; i < stamps.size(); ++i) {
+        const int row = stamps[i].first - stamps.front().first;
+        std::string name;
+        try {
+            name = view.gridText(row, nameColumn);
+        } catch (const std::exception&) {
+        }
+        out << std::fixed << std::setprecision(3) << msBetween(stamps[i - 1].second, stamps[i].second) << '\t'
+            << name << '\n';
+    }
+    if (!stamps.empty())
+        out << std::fixed << std::setprecision(3) << msBetween(stamps.back().second, runEnd) << "\t(sync)\n";
+    return static_cast<bool>(out.flush());
 }
 
 // Every platform service over one machine prefix, built as the window's program builds them.
@@ -129,6 +161,9 @@ int main(int argc, char** argv) {
     cli.add_option("--backup-dir", a.backupDir, "The backup folder, a Windows path of the prefix (C:\\Backup)")
         ->excludes(noBackup);
     cli.add_flag("--no-registry", a.noRegistry, "Do not save the options as the host's AGC defaults");
+    cli.add_option("--row-times", a.rowTimes,
+                   "Write how long each row of the file loop took (milliseconds, tab, file) to this host file, "
+                   "and the synchronisation's time as a last row named \"(sync)\"");
     CLI11_PARSE(cli, argc, argv);
 
     if (!a.noBackup && a.backupDir.empty()) {
@@ -216,9 +251,19 @@ int main(int argc, char** argv) {
                        [&m](int32_t id) { return m.localize.mymyLoadString(id); },
                        [&m](double seconds) { Pause(m.clock, m.pump, seconds); },
                        m.busy};
+    // The run gives the progress bar its first value before the first row and adds 1 after each.
+    using Clock = std::chrono::steady_clock;
+    std::vector<std::pair<int, Clock::time_point>> stamps;
+    if (!a.rowTimes.empty())
+        form.onProgress = [&](int value) { stamps.emplace_back(value, Clock::now()); };
+
     LevelingRun run(context);
     run.cmdSetdB_Click();
+    const Clock::time_point runEnd = Clock::now();
     form.setProgressVisible(false);
+
+    if (!a.rowTimes.empty() && !writeRowTimes(a.rowTimes, stamps, runEnd, form))
+        std::cerr << "levora-level: cannot write " << a.rowTimes << "\n";
 
     if (!m.viewerFile) {
         std::cout << "The run ended before the leveling (see the messages above)." << std::endl;
