@@ -7,6 +7,7 @@ usage: cli_run_test.py --bin BUILD/bin
 import argparse
 import os
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -111,4 +112,6 @@ def main():
 
 
 if __name__ == "__main__":
+    # A test runner that gives up on the test sends SIGTERM: clean up as on a normal end.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(124))
     sys.exit(main())

@@ -10,6 +10,7 @@ usage: window_run_test.py --bin BUILD/bin [--screenshot PNG] [--keep]
 
 import argparse
 import os
+import signal
 import stat
 import subprocess
 import sys
@@ -84,6 +85,9 @@ class Window:
 
     def checked(self, node):
         return node.get_state_set().contains(self.Atspi.StateType.CHECKED)
+
+    def enabled(self, node):
+        return node.get_state_set().contains(self.Atspi.StateType.ENABLED)
 
     def fire(self, node, action=0):
         """Runs an accessible action without waiting for its reply: an action that opens a modal
@@ -235,6 +239,8 @@ def main():
                     print("run took %.2f s" % (time.monotonic() - t_run))
                     caption = win.find(main_window, "panel", FINISHED)
                     f.check(caption is not None, "the progress frame is not captioned with the final text")
+                    # No second start while the run is under way.
+                    f.check(not win.enabled(button), "'Levora Level' is enabled during the run")
                     if args.screenshot:
                         time.sleep(0.3)  # let the box paint
                         d.screenshot(args.screenshot, win.around(main_window, box))
@@ -254,6 +260,9 @@ def main():
                         "viewer got %r, not the log %s" % (got, log_host))
             except AssertionError as e:
                 f.check(False, str(e))
+
+            f.check(win.wait_for("'Levora Level' enabled again", lambda: win.enabled(button), 10),
+                    "'Levora Level' stays disabled after the run")
 
             # Exit ends the program.
             exit_button = win.find(main_window, "push button", "Exit")
@@ -287,4 +296,6 @@ def main():
 
 
 if __name__ == "__main__":
+    # A test runner that gives up on the test sends SIGTERM: clean up as on a normal end.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(124))
     sys.exit(main())
