@@ -92,7 +92,15 @@ def main():
         again = hostcheck.levels(bin_dir, prefix)
         hostcheck.check_levels(f, after, again, listed, target=-20.0)
 
-        # 4. No backup: the folder is not touched; the run still levels.
+        # 4. A backup folder given as a folder of this machine goes in as its Windows path (Z:\...).
+        host_backup = os.path.join(root, "host backup")
+        rc, out, err = run(bin_dir, env, "--prefix", prefix, "--backup-dir", host_backup, "--no-registry")
+        f.check(rc == 0 and ("Backup:   Z:" + host_backup.replace("/", "\\") + "\\") in out,
+                "host backup folder: rc %s, %s" % (rc, out))
+        f.check(os.path.isdir(os.path.join(host_backup, "Stream Files"))
+                and os.path.isdir(os.path.join(host_backup, "DefaultConfiguration")), "host backup folder not filled")
+
+        # 5. No backup: the folder is not touched; the run still levels.
         shutil.rmtree(backup_host)
         # With the row times the benchmark reads: one line per row in grid order (each folder as NTFS
         # lists it, by the upper-case form of the names), then the sync.

@@ -164,6 +164,8 @@ int main(int argc, char** argv) {
     cli.add_option("--row-times", a.rowTimes,
                    "Write how long each row of the file loop took (milliseconds, tab, file) to this host file, "
                    "and the synchronisation's time as a last row named \"(sync)\"");
+    cli.footer("Exit status: 0 when the run reached its end (its log, c:\\Levora.log, lists anything that could "
+               "not be done), 1 when the start-up or the run stopped before leveling, 2 for a wrong argument.");
     CLI11_PARSE(cli, argc, argv);
 
     if (!a.noBackup && a.backupDir.empty()) {
@@ -216,7 +218,17 @@ int main(int argc, char** argv) {
         cmbTargetDB_Validate(form, m.version, cancel);
     }
     form.backup = !a.noBackup;
-    form.backupTarget = a.noBackup ? std::string() : BackupTargetOnFocusOut(a.backupDir);
+    std::string backupDir = a.backupDir;
+    if (!backupDir.empty() && backupDir.front() == '/') {
+        // A folder of this machine: the run appends Windows folder names to it, so it goes in as the
+        // Windows path the folder picker would give.
+        backupDir = m.ns.toWindows(fs::absolute(backupDir, ec));
+        if (backupDir.empty()) {
+            std::cerr << "levora-level: " << a.backupDir << " has no Windows path in the machine prefix\n";
+            return 2;
+        }
+    }
+    form.backupTarget = a.noBackup ? std::string() : BackupTargetOnFocusOut(backupDir);
     form.saveToRegistry = !a.noRegistry;
     if (form.backup) {
         // The window's folder picker can make a new folder; here a folder that is not there yet is made.
