@@ -66,9 +66,10 @@ Qt::ItemFlags GridModel::flags(const QModelIndex& index) const {
         return Qt::NoItemFlags;
     if (index.column() < m_fixedCols)
         return Qt::ItemIsEnabled;
-    // Check cells are toggled by the grid itself (after its before-edit notification).
+    // Check cells are toggled by the grid itself, after its before-edit notification (GridControl
+    // keeps every edit away from the delegate); the flag tells assistive technology they are boxes.
     if (m_checkCols[static_cast<size_t>(index.column())])
-        return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+        return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable;
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable;
 }
 
