@@ -15,7 +15,7 @@ struct OptionList {
     int last;
     int step;
     int fallbackIndex;
-    bool matchMagnitude;       // the registry keeps the magnitude of a negative entry
+    bool matchMagnitude;      // the registry keeps the magnitude of a negative entry
     bool blankForNonNegative; // " 0" as the runtime's Str() writes it
 };
 

@@ -41,7 +41,8 @@ bool bHasSetPromptsSwitch(const std::string& commandLine) {
 }
 
 LoadResult frmMain_Load(StartUpServices& s) {
-    StepRunner trap([&](const Error& e) { s.msgbox.MsgBox(s.localize.mymyLoadString(kStrLoadError) + e.description()); });
+    StepRunner trap(
+        [&](const Error& e) { s.msgbox.MsgBox(s.localize.mymyLoadString(kStrLoadError) + e.description()); });
     // Shows the message of a failed check; EndProgram follows outside the trap.
     auto endWith = [&](int stringId) {
         trap.step([&] { s.msgbox.MsgBox(s.localize.mymyLoadString(stringId)); });
@@ -72,7 +73,8 @@ LoadResult frmMain_Load(StartUpServices& s) {
 
     AgcDefaults agc;
     auto read = [&](const char* name, int16_t fallback, int32_t& into) {
-        trap.step([&] { into = toLong(s.registry.getRegValue(HKEY_LOCAL_MACHINE, kAgcKey, name, REG_DWORD, fallback)); });
+        trap.step(
+            [&] { into = toLong(s.registry.getRegValue(HKEY_LOCAL_MACHINE, kAgcKey, name, REG_DWORD, fallback)); });
     };
     read("AGCsampleSize", 8000, agc.sampleSize);
     read("AGCgainThreshold", 5, agc.gainThreshold);

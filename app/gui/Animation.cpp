@@ -276,7 +276,9 @@ void AnimationControl::play() {
         m_timer.start();
 }
 
-void AnimationControl::stop() { m_timer.stop(); }
+void AnimationControl::stop() {
+    m_timer.stop();
+}
 
 void AnimationControl::showFrame(int index) {
     m_frame = index;

@@ -23,7 +23,9 @@ std::vector<bool> checkColumns(const std::vector<GridControl::Column>& columns) 
     return out;
 }
 
-[[noreturn]] void outOfRange() { throw Error(9, "Subscript out of range"); }
+[[noreturn]] void outOfRange() {
+    throw Error(9, "Subscript out of range");
+}
 
 } // namespace
 
@@ -217,8 +219,8 @@ void GridControl::headerClicked(int col) {
     horizontalHeader()->setSortIndicatorShown(true);
     horizontalHeader()->setSortIndicator(col, m_sortOrder);
     if (m_events) {
-        m_events->AfterSort(col, m_sortOrder == Qt::AscendingOrder ? kFlexSortGenericAscending
-                                                                    : kFlexSortGenericDescending);
+        m_events->AfterSort(col,
+                            m_sortOrder == Qt::AscendingOrder ? kFlexSortGenericAscending : kFlexSortGenericDescending);
         m_events->Click();
     }
 }

@@ -15,9 +15,13 @@ GridModel::GridModel(int fixedCols, std::vector<bool> checkCols, QObject* parent
     : QAbstractTableModel(parent), m_cols(static_cast<int>(checkCols.size())), m_fixedCols(fixedCols),
       m_checkCols(std::move(checkCols)), m_header(m_checkCols.size()) {}
 
-int GridModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : m_rows; }
+int GridModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : m_rows;
+}
 
-int GridModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : m_cols; }
+int GridModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : m_cols;
+}
 
 QVariant GridModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid())
@@ -27,7 +31,7 @@ QVariant GridModel::data(const QModelIndex& index, int role) const {
     case Qt::EditRole:
         return text(index.row(), index.column());
     case Qt::CheckStateRole: {
-            const int c = check(index.row(), index.column());
+        const int c = check(index.row(), index.column());
         if (c < 0)
             return {};
         return c ? Qt::Checked : Qt::Unchecked;

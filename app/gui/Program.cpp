@@ -1,8 +1,8 @@
 #include "Program.h"
 
 #include "QtFolderDialog.h"
-#include "frmMain.h"
 #include "app/mdlPriority.h"
+#include "frmMain.h"
 #include "host/RegistryAPI.h"
 #include "host/TalvioVersion.h"
 #include "i18n/gui/frmAbout.h"
@@ -144,11 +144,21 @@ LoadResult Program::load() {
     return frmMain_Load(s);
 }
 
-frmMain& Program::form() { return m_impl->form; }
-const AppInfo& Program::app() const { return m_impl->app; }
-modLocalize& Program::localize() { return m_impl->localize; }
-WindowList& Program::windows() { return m_impl->windows; }
-Logging& Program::log() { return m_impl->log; }
+frmMain& Program::form() {
+    return m_impl->form;
+}
+const AppInfo& Program::app() const {
+    return m_impl->app;
+}
+modLocalize& Program::localize() {
+    return m_impl->localize;
+}
+WindowList& Program::windows() {
+    return m_impl->windows;
+}
+Logging& Program::log() {
+    return m_impl->log;
+}
 
 std::string Program::commandLineOf(const std::vector<std::string>& arguments) {
     std::string out;

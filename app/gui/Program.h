@@ -26,12 +26,12 @@ class Program {
 public:
     using EnvLookup = std::function<std::optional<std::string>(const std::string&)>;
     struct Options {
-        std::filesystem::path prefixRoot;  // the machine prefix
-        std::vector<std::string> arguments; // the command line after the program name
-        IMessageBox* msgbox = nullptr;      // default: Qt message boxes
+        std::filesystem::path prefixRoot;      // the machine prefix
+        std::vector<std::string> arguments;    // the command line after the program name
+        IMessageBox* msgbox = nullptr;         // default: Qt message boxes
         IFolderDialog* folderDialog = nullptr; // default: Qt's folder browser
-        TerminateFunction terminate;        // default: end the process
-        EnvLookup environment;              // default: the process environment
+        TerminateFunction terminate;           // default: end the process
+        EnvLookup environment;                 // default: the process environment
     };
 
     explicit Program(Options options);

@@ -1,22 +1,24 @@
 #include "frmMain.h"
 
-#include "frmMainRunView.h"
 #include "app/OptionFields.h"
 #include "app/modDirectorySelect.h"
+#include "frmMainRunView.h"
 #include "ui/gui/QtFontControl.h"
 #include "ui/gui/WindowList.h"
 #include "ui/gui/frmSplashScreen.h"
 
 #include <QCloseEvent>
-#include <QFontInfo>
 #include <QFocusEvent>
+#include <QFontInfo>
 #include <QMenuBar>
 
 #include <utility>
 
 namespace levora {
 
-void QtOptionField::AddItem(const std::string& text) { m_combo->addItem(QString::fromStdString(text)); }
+void QtOptionField::AddItem(const std::string& text) {
+    m_combo->addItem(QString::fromStdString(text));
+}
 
 void QtOptionField::setListIndex(int index) {
     if (index < -1 || index >= m_combo->count())
@@ -43,7 +45,9 @@ frmMain::~frmMain() {
     m_splash.reset();
 }
 
-IRunView& frmMain::runView() { return *m_runView; }
+IRunView& frmMain::runView() {
+    return *m_runView;
+}
 
 frmSplashScreen& frmMain::splashScreen() {
     if (!m_splash)
@@ -137,11 +141,34 @@ void frmMain::frmMain_Auto_Init() {
 }
 
 void frmMain::forEachControl(const std::function<void(IFontControl*)>& f) {
-    QWidget* const controls[] = {frameBackupGreetings, cmdBrowse, txtBackupTarget, chkBackup, frameOptions,
-                                 chkSaveToRegistry, cmbMindBLevel, cmbSampleSize, cmbGainThreshold, cmbTargetDB,
-                                 lblTargetDb2[3], lblTargetDb2[2], lblTargetDb2[1], Label4, Label3, Label1,
-                                 lblTargetDB, lblTargetDb2[0], cmdSetdB, frameProgress, ProgressBar, Animation1,
-                                 cmdExit, frameSelectWAVFiles, myGrid, cmdUnselectAll, cmdSelectAll, Label2};
+    QWidget* const controls[] = {frameBackupGreetings,
+                                 cmdBrowse,
+                                 txtBackupTarget,
+                                 chkBackup,
+                                 frameOptions,
+                                 chkSaveToRegistry,
+                                 cmbMindBLevel,
+                                 cmbSampleSize,
+                                 cmbGainThreshold,
+                                 cmbTargetDB,
+                                 lblTargetDb2[3],
+                                 lblTargetDb2[2],
+                                 lblTargetDb2[1],
+                                 Label4,
+                                 Label3,
+                                 Label1,
+                                 lblTargetDB,
+                                 lblTargetDb2[0],
+                                 cmdSetdB,
+                                 frameProgress,
+                                 ProgressBar,
+                                 Animation1,
+                                 cmdExit,
+                                 frameSelectWAVFiles,
+                                 myGrid,
+                                 cmdUnselectAll,
+                                 cmdSelectAll,
+                                 Label2};
     for (QWidget* w : controls) {
         QtFontControl c(w, m_defaultFamily);
         f(&c);
@@ -159,14 +186,17 @@ void frmMain::refreshControls() {
 
 void frmMain::cmdBrowse_Click() {
     const std::string chosen = modDirectorySelect::strBrowseForFolder(m_s.folderDialog, m_s.ns);
-    const std::string text =
-        BackupTargetFromBrowse(txtBackupTarget->text().toStdString(), chosen);
+    const std::string text = BackupTargetFromBrowse(txtBackupTarget->text().toStdString(), chosen);
     txtBackupTarget->setText(QString::fromStdString(text));
 }
 
-void frmMain::cmdSelectAll_Click() { m_gridRules->SetAllChecks(true); }
+void frmMain::cmdSelectAll_Click() {
+    m_gridRules->SetAllChecks(true);
+}
 
-void frmMain::cmdUnselectAll_Click() { m_gridRules->SetAllChecks(false); }
+void frmMain::cmdUnselectAll_Click() {
+    m_gridRules->SetAllChecks(false);
+}
 
 void frmMain::cmbTargetDB_Validate() {
     bool cancel = false;

@@ -131,7 +131,7 @@ public:
     QAction* Seperator2 = nullptr;
     QAction* mnuExit = nullptr;
     QMenu* mnuHelpHeader = nullptr;
-    std::array<QAction*, 2> Help{};  // element 1
+    std::array<QAction*, 2> Help{}; // element 1
     QAction* Seperator = nullptr;
     std::array<QAction*, 3> About{}; // element 2
 

@@ -23,14 +23,14 @@
 #include <QWindow>
 
 #include <algorithm>
-#include <ctime>
-#include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -186,8 +186,8 @@ int main(int argc, char** argv) {
         }
         // The same in a process of its own, from exec() on.
         {
-            const std::string command = "'" + fs::read_symlink("/proc/self/exe").string() + "' --child '" +
-                                        root.string() + "'";
+            const std::string command =
+                "'" + fs::read_symlink("/proc/self/exe").string() + "' --child '" + root.string() + "'";
             FILE* child = popen(command.c_str(), "r");
             double ms = -1;
             if (!child || std::fscanf(child, "%lf", &ms) != 1 || pclose(child) != 0 || ms < 0) {

@@ -1,8 +1,8 @@
 // The file list: what the fill lists from the two host folders, how a failing folder is reported,
 // and the selection rules of the grid's events.
+#include "app/FileGrid.h"
 #include "HostFixture.h"
 #include "MemoryForm.h"
-#include "app/FileGrid.h"
 #include "host/RegistryAPI.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The option fields: entries, the entry chosen for a registry value, and the switch of the three
 // secondary fields when the focus leaves the target field.
-#include "MemoryForm.h"
 #include "app/OptionFields.h"
+#include "MemoryForm.h"
 #include "host/RegistryAPI.h"
 #include "host/TalvioVersion.h"
 #include "support/TestSupport.h"
@@ -36,9 +36,9 @@ TEST(OptionEntries, TheRegistryValueSelectsItsEntryElseTheFallback) {
         const char* shown;
     };
     const Case cases[] = {
-        {kTargetDBList, -26, "-26"},    {kTargetDBList, -40, "-26"},      {kTargetDBList, 0, " 0"},
-        {kTargetDBList, -1, "-1"},      {kTargetDBList, 26, "-26"},       {kMindBLevelList, 50, "-50"},
-        {kMindBLevelList, -50, "-45"},  {kMindBLevelList, 45, "-45"},     {kMindBLevelList, 30, "-30"},
+        {kTargetDBList, -26, "-26"},     {kTargetDBList, -40, "-26"},       {kTargetDBList, 0, " 0"},
+        {kTargetDBList, -1, "-1"},       {kTargetDBList, 26, "-26"},        {kMindBLevelList, 50, "-50"},
+        {kMindBLevelList, -50, "-45"},   {kMindBLevelList, 45, "-45"},      {kMindBLevelList, 30, "-30"},
         {kSampleSizeList, 6000, "8000"}, {kSampleSizeList, 80000, "80000"}, {kGainThresholdList, 20, "20"},
         {kGainThresholdList, 0, "5"},
     };

@@ -18,14 +18,18 @@ namespace {
 std::string le32(uint32_t v) {
     return {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16), static_cast<char>(v >> 24)};
 }
-std::string le16(uint16_t v) { return {static_cast<char>(v), static_cast<char>(v >> 8)}; }
+std::string le16(uint16_t v) {
+    return {static_cast<char>(v), static_cast<char>(v >> 8)};
+}
 std::string chunk(const std::string& id, const std::string& body) {
     std::string c = id + le32(static_cast<uint32_t>(body.size())) + body;
     if (body.size() & 1)
         c += '\0';
     return c;
 }
-std::string list(const std::string& type, const std::string& body) { return chunk("LIST", type + body); }
+std::string list(const std::string& type, const std::string& body) {
+    return chunk("LIST", type + body);
+}
 
 struct Clip {
     int width = 2;
@@ -58,7 +62,9 @@ std::string aviBytes(const Clip& c) {
 }
 
 // B, G, R bytes of a 24-bit pixel.
-std::string bgr(uint32_t rgb) { return {static_cast<char>(rgb), static_cast<char>(rgb >> 8), static_cast<char>(rgb >> 16)}; }
+std::string bgr(uint32_t rgb) {
+    return {static_cast<char>(rgb), static_cast<char>(rgb >> 8), static_cast<char>(rgb >> 16)};
+}
 
 class AnimationTest : public ::testing::Test {
 protected:

@@ -25,9 +25,7 @@ protected:
         EXPECT_TRUE(QTest::qWaitForWindowExposed(h.form.get()));
     }
     GridControl& grid() { return *h.form->myGrid; }
-    QPoint cellCentre(int row, int col) {
-        return grid().visualRect(grid().model()->index(row - 1, col)).center();
-    }
+    QPoint cellCentre(int row, int col) { return grid().visualRect(grid().model()->index(row - 1, col)).center(); }
     void click(int row, int col) { QTest::mouseClick(grid().viewport(), Qt::LeftButton, {}, cellCentre(row, col)); }
     void clickHeader(int col) {
         QHeaderView* header = grid().horizontalHeader();

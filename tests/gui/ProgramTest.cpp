@@ -1,6 +1,6 @@
 // The whole program put together over a machine prefix, as main() starts it.
-#include "../app/HostFixture.h"
 #include "app/gui/Program.h"
+#include "../app/HostFixture.h"
 #include "app/gui/frmMain.h"
 
 #include <QApplication>

@@ -46,10 +46,10 @@ struct BoxAnswer {
 
 TEST(QtMessageBoxTest, ButtonsAndAnswersFollowTheStyleAndTheTitleDefaultsToLevora) {
     const BoxAnswer cases[] = {
-        {vbOKOnly, QMessageBox::Ok, vbOK},        {vbOKCancel, QMessageBox::Ok, vbOK},
+        {vbOKOnly, QMessageBox::Ok, vbOK},           {vbOKCancel, QMessageBox::Ok, vbOK},
         {vbOKCancel, QMessageBox::Cancel, vbCancel}, {vbOKCancel, QMessageBox::NoButton, vbCancel},
-        {vbYesNo, QMessageBox::Yes, vbYes},        {vbYesNo, QMessageBox::No, vbNo},
-        {vbYesNo + 32, QMessageBox::No, vbNo},     {vbOKOnly, QMessageBox::NoButton, vbOK},
+        {vbYesNo, QMessageBox::Yes, vbYes},          {vbYesNo, QMessageBox::No, vbNo},
+        {vbYesNo + 32, QMessageBox::No, vbNo},       {vbOKOnly, QMessageBox::NoButton, vbOK},
     };
     for (const BoxAnswer& c : cases) {
         QString title, text;
@@ -87,7 +87,8 @@ TEST(QtMessageBoxTest, ButtonsAndAnswersFollowTheStyleAndTheTitleDefaultsToLevor
 TEST(QtEventPumpTest, DoEventsRunsWhatIsPendingAndWaitEventsWaitsForTheNextEvent) {
     QtEventPump pump;
     bool ran = false;
-    QMetaObject::invokeMethod(qApp, [&] { ran = true; }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        qApp, [&] { ran = true; }, Qt::QueuedConnection);
     pump.DoEvents();
     EXPECT_TRUE(ran);
 
@@ -218,7 +219,8 @@ TEST_F(SplashTest, ShownBelowTheOwnersTopCentredAndHiddenWithoutUnloading) {
 
 TEST(SplashPosition, IsComputedFromTheOwnersOuterGeometry) {
     EXPECT_EQ(frmSplashScreen::positionOver(QRect(10, 20, 700, 530), QSize(355, 60), 113), QPoint(10 + 350 - 177, 133));
-    EXPECT_EQ(frmSplashScreen::positionOver(QRect(-50, 0, 300, 200), QSize(355, 60), 113), QPoint(-50 + 150 - 177, 113));
+    EXPECT_EQ(frmSplashScreen::positionOver(QRect(-50, 0, 300, 200), QSize(355, 60), 113),
+              QPoint(-50 + 150 - 177, 113));
 }
 
 } // namespace

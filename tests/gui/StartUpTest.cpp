@@ -2,8 +2,8 @@
 // switch, the option fields from the host's AGC defaults and the file list.
 #include "MainHarness.h"
 
-#include <QFocusEvent>
 #include <QApplication>
+#include <QFocusEvent>
 
 #include <gtest/gtest.h>
 
@@ -17,8 +17,8 @@ TEST(StartUp, AnOldHostEndsTheProgramWithString47EvenWithSetPrompts) {
         MainHarness h;
         h.host.setVersion(3, 1, 0, 0);
         EXPECT_EQ(h.load(commandLine), LoadResult::Ended);
-        ASSERT_EQ(h.messages(), std::vector<std::string>{
-                                    "This utility only runs on servers running Talvio 3.1(1) or later"});
+        ASSERT_EQ(h.messages(),
+                  std::vector<std::string>{"This utility only runs on servers running Talvio 3.1(1) or later"});
         EXPECT_EQ(h.msgbox.shown[0].buttons, vbOKOnly);
         EXPECT_EQ(h.msgbox.shown[0].title, ""); // the application title
         EXPECT_EQ(h.terminated, std::vector<int>{0});
@@ -28,7 +28,8 @@ TEST(StartUp, AnOldHostEndsTheProgramWithString47EvenWithSetPrompts) {
 }
 
 TEST(StartUp, ARemoteSessionEndsWithString45BeforeTheAgcDefaultsAreRead) {
-    for (auto [name, value] : {std::pair{"XRDP_SESSION", "1"}, {"DISPLAY", "terminal7:0"}, {"DISPLAY", "localhost:10.0"}}) {
+    for (auto [name, value] :
+         {std::pair{"XRDP_SESSION", "1"}, {"DISPLAY", "terminal7:0"}, {"DISPLAY", "localhost:10.0"}}) {
         MainHarness h;
         h.environment[name] = value;
         EXPECT_EQ(h.load(), LoadResult::Ended) << name << "=" << value;
@@ -82,9 +83,14 @@ TEST(StartUp, LowersItsPriorityAndLabelsTheWindow) {
 
 TEST(StartUp, SetPromptsAnywhereInAnyCaseShowsThePromptMenuItem) {
     const std::pair<const char*, bool> cases[] = {
-        {"", false},           {"/SetPrompts", true},        {"/setprompts", true},
-        {"/SETPROMPTS", true}, {"-x \"a b\" /sEtPrOmPtS", true}, {"/SetPromptsNow", true},
-        {"SetPrompts", false}, {"/Set Prompts", false},
+        {"", false},
+        {"/SetPrompts", true},
+        {"/setprompts", true},
+        {"/SETPROMPTS", true},
+        {"-x \"a b\" /sEtPrOmPtS", true},
+        {"/SetPromptsNow", true},
+        {"SetPrompts", false},
+        {"/Set Prompts", false},
     };
     for (auto [commandLine, shown] : cases) {
         MainHarness h;

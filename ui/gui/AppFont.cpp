@@ -18,6 +18,8 @@ QFont levoraWindowFont() {
     return f;
 }
 
-void applyLevoraWindowFont() { QApplication::setFont(levoraWindowFont()); }
+void applyLevoraWindowFont() {
+    QApplication::setFont(levoraWindowFont());
+}
 
 } // namespace levora

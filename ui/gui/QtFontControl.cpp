@@ -127,6 +127,8 @@ void QtFontControl::setFaceName(const std::u16string& face) {
     apply(f);
 }
 
-void QtFontControl::setFontName(const std::u16string& face) { setFaceName(face); }
+void QtFontControl::setFontName(const std::u16string& face) {
+    setFaceName(face);
+}
 
 } // namespace levora

@@ -16,11 +16,17 @@ Twips Twips::forScreen(const QScreen* screen) {
     return Twips(screen->logicalDotsPerInchX(), screen->logicalDotsPerInchY());
 }
 
-Twips Twips::forWidget(const QWidget* widget) { return forScreen(widget ? widget->screen() : nullptr); }
+Twips Twips::forWidget(const QWidget* widget) {
+    return forScreen(widget ? widget->screen() : nullptr);
+}
 
-int Twips::x(int twips) const { return static_cast<int>(std::lround(twips * m_dpiX / 1440.0)); }
+int Twips::x(int twips) const {
+    return static_cast<int>(std::lround(twips * m_dpiX / 1440.0));
+}
 
-int Twips::y(int twips) const { return static_cast<int>(std::lround(twips * m_dpiY / 1440.0)); }
+int Twips::y(int twips) const {
+    return static_cast<int>(std::lround(twips * m_dpiY / 1440.0));
+}
 
 QRect Twips::rect(int left, int top, int width, int height) const {
     const int l = x(left);

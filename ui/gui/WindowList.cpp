@@ -15,7 +15,9 @@ void WindowList::remove(ILoadedWindow* window) {
     std::erase_if(m_entries, [window](const Entry& e) { return e.window == window; });
 }
 
-bool WindowList::isLoaded(const std::string& windowName) const { return find(windowName + "_Auto_Init") != nullptr; }
+bool WindowList::isLoaded(const std::string& windowName) const {
+    return find(windowName + "_Auto_Init") != nullptr;
+}
 
 std::vector<ILoadedWindow*> WindowList::loadedWindows() {
     std::vector<ILoadedWindow*> out;

@@ -5,16 +5,15 @@
 #include "WindowList.h"
 
 #include <QCoreApplication>
-#include <QFontInfo>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFontInfo>
 #include <QWindow>
 
 namespace levora {
 
 frmSplashScreen::frmSplashScreen(modLocalize& localize, WindowList* windows, QWidget* owner)
-    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), m_localize(localize), m_windows(windows),
-      m_owner(owner) {
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), m_localize(localize), m_windows(windows), m_owner(owner) {
     setObjectName(QStringLiteral("frmSplashScreen"));
     setAttribute(Qt::WA_ShowWithoutActivating);
     m_defaultFamily = QFontInfo(font()).family();
@@ -51,9 +50,13 @@ QPoint frmSplashScreen::positionOver(const QRect& ownerFrame, const QSize& ownSi
     return {left, top};
 }
 
-void frmSplashScreen::setLabel(const std::string& text) { Label1->setText(QString::fromStdString(text)); }
+void frmSplashScreen::setLabel(const std::string& text) {
+    Label1->setText(QString::fromStdString(text));
+}
 
-std::string frmSplashScreen::label() const { return Label1->text().toStdString(); }
+std::string frmSplashScreen::label() const {
+    return Label1->text().toStdString();
+}
 
 void frmSplashScreen::showOverMain() {
     if (m_owner) {
@@ -77,7 +80,9 @@ void frmSplashScreen::showOverMain() {
     repaint();
 }
 
-void frmSplashScreen::hide() { QWidget::hide(); }
+void frmSplashScreen::hide() {
+    QWidget::hide();
+}
 
 void frmSplashScreen::forEachControl(const std::function<void(IFontControl*)>& f) {
     for (QWidget* w : {static_cast<QWidget*>(Frame1), static_cast<QWidget*>(Label1)}) {
