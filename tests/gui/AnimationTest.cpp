@@ -178,3 +178,17 @@ TEST_F(AnimationTest, ThePlayerLoopsUntilStopped) {
 
 } // namespace
 } // namespace levora
+
+namespace levora {
+namespace {
+
+// The clip the build puts beside the program must be one the player can show, and it must move.
+TEST(ShippedClip, FilecopyClipLoadsAndItsFramesDiffer) {
+    const AviClip clip = readAviClip(test::binDir() / "filecopy.avi");
+    ASSERT_GE(clip.frames.size(), 2u);
+    EXPECT_EQ(clip.frameMs, 80);
+    EXPECT_NE(clip.frames.front(), clip.frames[clip.frames.size() / 2]);
+}
+
+} // namespace
+} // namespace levora
