@@ -203,7 +203,7 @@ private:
                     line.pop_back();
                 return line;
             }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now()).count();
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - clock::now()).count();
             if (left <= 0)
                 fail("the server of " + m_progId + " did not answer " + method + " within " +
                      secondsText(m_callTimeoutMs) + " seconds and was stopped");
