@@ -153,6 +153,9 @@ class Desktop:
     def app_env(self, **extra):
         """Environment for a Qt program that the test drives through accessibility."""
         env = dict(self.env)
+        for name in ("ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"):  # a sanitizer build's settings
+            if name in os.environ:
+                env[name] = os.environ[name]
         env.update(QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
         env.pop("AT_SPI_BUS_ADDRESS", None)
         env.update(extra)
