@@ -217,6 +217,7 @@ def main():
             # Answer every box: the overwrite question with Yes, anything else with OK; the final
             # box is kept open for the screenshot first.
             shown = []
+            answered = set()
             deadline = time.monotonic() + RUN_TIMEOUT
             finished = False
             while not finished:
@@ -229,10 +230,11 @@ def main():
                     time.sleep(0.05)
                     continue
                 box = alerts[0]
-                text = win.alert_text(box)
-                if shown and shown[-1][1] == text:  # the box we answered is still closing
+                if box.path in answered:  # the box we answered is still closing
                     time.sleep(0.05)
                     continue
+                answered.add(box.path)
+                text = win.alert_text(box)
                 shown.append((box.get_name(), text))
                 if FINISHED in text:
                     finished = True
