@@ -28,7 +28,9 @@ MemoryGrid::MemoryGrid() : m_rows(1) {
     m_rows[0][2].text = "File Name";
 }
 
-void MemoryGrid::setRows(int rows) { m_rows.resize(static_cast<size_t>(rows < 1 ? 1 : rows)); }
+void MemoryGrid::setRows(int rows) {
+    m_rows.resize(static_cast<size_t>(rows < 1 ? 1 : rows));
+}
 
 void MemoryGrid::setRow(int row) {
     if (row < 0 || row >= Rows())
@@ -60,13 +62,21 @@ MemoryGrid::Cell& MemoryGrid::cell(int row, int col) {
     return const_cast<Cell&>(static_cast<const MemoryGrid&>(*this).cell(row, col));
 }
 
-std::string MemoryGrid::TextMatrix(int row, int col) const { return cell(row, col).text; }
+std::string MemoryGrid::TextMatrix(int row, int col) const {
+    return cell(row, col).text;
+}
 
-void MemoryGrid::setTextMatrix(int row, int col, const std::string& text) { cell(row, col).text = text; }
+void MemoryGrid::setTextMatrix(int row, int col, const std::string& text) {
+    cell(row, col).text = text;
+}
 
-bool MemoryGrid::CellChecked(int row, int col) const { return cell(row, col).checked; }
+bool MemoryGrid::CellChecked(int row, int col) const {
+    return cell(row, col).checked;
+}
 
-void MemoryGrid::setCellChecked(int row, int col, bool checked) { cell(row, col).checked = checked; }
+void MemoryGrid::setCellChecked(int row, int col, bool checked) {
+    cell(row, col).checked = checked;
+}
 
 // ---- MemoryOptionField
 
@@ -91,16 +101,22 @@ bool MemoryOptionField::selectText(const std::string& text) {
 
 // ---- ConsoleSplash
 
-void ConsoleSplash::showOverMain() { m_out << m_label << std::endl; }
+void ConsoleSplash::showOverMain() {
+    m_out << m_label << std::endl;
+}
 
 // ---- ConsoleForm
 
 ConsoleForm::ConsoleForm(std::ostream& out, bool progressOnOneLine)
     : m_out(out), m_oneLine(progressOnOneLine), m_splash(out) {}
 
-MemoryOptionField& ConsoleForm::field(OptionFieldId id) { return m_fields[static_cast<size_t>(id)]; }
+MemoryOptionField& ConsoleForm::field(OptionFieldId id) {
+    return m_fields[static_cast<size_t>(id)];
+}
 
-IOptionField& ConsoleForm::optionField(OptionFieldId id) { return field(id); }
+IOptionField& ConsoleForm::optionField(OptionFieldId id) {
+    return field(id);
+}
 
 void ConsoleForm::setProgressRange(int minimum, int maximum) {
     m_progressMin = minimum;

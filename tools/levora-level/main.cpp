@@ -95,8 +95,8 @@ bool writeRowTimes(const std::string& path, const std::vector<Stamp>& stamps,
             name = view.gridText(row, nameColumn);
         } catch (const std::exception&) {
         }
-        out << std::fixed << std::setprecision(3) << msBetween(stamps[i - 1].second, stamps[i].second) << '\t'
-            << name << '\n';
+        out << std::fixed << std::setprecision(3) << msBetween(stamps[i - 1].second, stamps[i].second) << '\t' << name
+            << '\n';
     }
     if (!stamps.empty())
         out << std::fixed << std::setprecision(3) << msBetween(stamps.back().second, runEnd) << "\t(sync)\n";
@@ -110,9 +110,8 @@ struct Machine {
           realProcesses(ns, app.programFolder),
           processes(realProcesses, [this](const std::string& file) { viewerFile = file; }), msgbox(out),
           resources(&modLocalize::builtInStringW, [this](const std::string& p) { return ns.toHost(p); }),
-          automation(registry, ns, app.programFolder), localize(resources, locale, fs, msgbox, app),
-          log(fs, pump, app), registryApi(registry), version(registryApi, msgbox),
-          gain(fs, processes, version, log, app) {}
+          automation(registry, ns, app.programFolder), localize(resources, locale, fs, msgbox, app), log(fs, pump, app),
+          registryApi(registry), version(registryApi, msgbox), gain(fs, processes, version, log, app) {}
 
     static AppInfo appInfo(const PathNamespace& ns, const std::string& commandLine) {
         AppInfo a;
