@@ -1,5 +1,5 @@
 // An output file that appears under its name only when complete: written beside the
-// destination, flushed to disk, then renamed over it. Until commit() the destination is untouched.
+// destination, flushed to disk when it replaces a file, then renamed over it. Until commit() the destination is untouched.
 #pragma once
 
 #include <filesystem>
@@ -15,7 +15,7 @@ public:
     PendingFile& operator=(const PendingFile&) = delete;
 
     int fd() const { return m_fd; }
-    // fsync, rename over the destination, fsync the folder. Throws ToolError(Destination).
+    // fsync (when replacing), rename over the destination. Throws ToolError(Destination).
     void commit();
 
 private:
