@@ -1,7 +1,7 @@
 // The built-in English (United States) string table: the program's own string resources.
 // Translations ship as resource libraries with the same IDs (i18n/lang/*.rc).
-#include "i18n/Utf16.h"
 #include "i18n/modLocalize.h"
+#include "platform/Utf16.h"
 
 #include <array>
 
@@ -97,7 +97,7 @@ bool modLocalize::hasBuiltInString(int32_t id) {
 std::u16string modLocalize::builtInStringW(uint32_t id) {
     if (id >= static_cast<uint32_t>(kStringCount))
         return {};
-    return toUtf16(kEnglish[id]);
+    return toUtf16(kEnglish[id], BadUtf8::Replace);
 }
 
 } // namespace levora

@@ -1,7 +1,7 @@
 #include "modLocalize.h"
 
-#include "i18n/Utf16.h"
 #include "platform/Error.h"
+#include "platform/Utf16.h"
 #include "platform/WinPath.h"
 
 #include <algorithm>
@@ -82,7 +82,7 @@ void modLocalize::InitalizeLanguages() {
         run.step([&] {
             if (!upperForm(name).starts_with(prefix))
                 return;
-            const std::u16string wide = toUtf16(name);
+            const std::u16string wide = toUtf16(name, BadUtf8::Replace);
             if (wide.size() < 3 || upperForm(toUtf8(wide.substr(wide.size() - 3))) != "DLL")
                 return;
             // The three characters before the last four: "ENU" of "Levora_ENU.dll".

@@ -1,5 +1,6 @@
 #include "RegistryStore.h"
 
+#include "Utf16.h"
 #include "WinPath.h"
 
 #include <atomic>
@@ -26,90 +27,6 @@ const char* const kMachine = "HKEY_LOCAL_MACHINE";
 const char* const kClasses = "HKEY_LOCAL_MACHINE\\Software\\Classes";
 
 // ------------------------------------------------------------------ text helpers
-
-void appendUtf8(char32_t c, std::string& out) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
-// UTF-16LE bytes to UTF-8; an unpaired surrogate becomes U+FFFD, an odd last byte is dropped.
-std::string utf16leToUtf8(const uint8_t* p, size_t n) {
-    std::string out;
-    out.reserve(n / 2);
-    for (size_t i = 0; i + 1 < n; i += 2) {
-        char32_t u = p[i] | (p[i + 1] << 8);
-        if (u >= 0xD800 && u < 0xDC00 && i + 3 < n) {
-            char32_t lo = p[i + 2] | (p[i + 3] << 8);
-            if (lo >= 0xDC00 && lo < 0xE000) {
-                appendUtf8(0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00), out);
-                i += 2;
-                continue;
-            }
-        }
-        if (u >= 0xD800 && u < 0xE000)
-            u = 0xFFFD;
-        appendUtf8(u, out);
-    }
-    return out;
-}
-
-// UTF-8 to UTF-16LE; a byte that is not part of valid UTF-8 stands for itself (Latin-1).
-std::vector<uint8_t> utf8ToUtf16le(const uint8_t* p, size_t n) {
-    std::vector<uint8_t> out;
-    out.reserve(n * 2);
-    auto put = [&](char32_t u) {
-        out.push_back(static_cast<uint8_t>(u & 0xFF));
-        out.push_back(static_cast<uint8_t>(u >> 8));
-    };
-    for (size_t i = 0; i < n;) {
-        uint8_t b = p[i];
-        char32_t c = b;
-        size_t len = 1;
-        if (b >= 0xC2 && b < 0xE0)
-            len = 2, c = b & 0x1F;
-        else if (b >= 0xE0 && b < 0xF0)
-            len = 3, c = b & 0x0F;
-        else if (b >= 0xF0 && b < 0xF5)
-            len = 4, c = b & 0x07;
-        bool ok = len == 1 ? b < 0x80 : i + len <= n;
-        for (size_t k = 1; ok && k < len; ++k) {
-            if ((p[i + k] & 0xC0) != 0x80)
-                ok = false;
-            else
-                c = (c << 6) | (p[i + k] & 0x3F);
-        }
-        if (ok && len > 1 &&
-            ((len == 3 && c < 0x800) || (len == 4 && (c < 0x10000 || c > 0x10FFFF)) || (c >= 0xD800 && c < 0xE000)))
-            ok = false;
-        if (!ok) {
-            put(b);
-            ++i;
-            continue;
-        }
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            put(0xD800 + (c >> 10));
-            put(0xDC00 + (c & 0x3FF));
-        } else {
-            put(c);
-        }
-        i += len;
-    }
-    return out;
-}
 
 bool isUtf16Type(uint32_t type) {
     return type == REG_EXPAND_SZ || type == 7 /* REG_MULTI_SZ */;
@@ -523,7 +440,7 @@ Parsed parseRegText(const std::string& bytes, bool emptyIsValid) {
                 std::string s = utf16leToUtf8(v.data.data(), v.data.size());
                 v.data.assign(s.begin(), s.end());
             } else if (!v5 && isUtf16Type(v.type)) {
-                v.data = utf8ToUtf16le(v.data.data(), v.data.size());
+                v.data = utf8ToUtf16le(v.data.data(), v.data.size(), BadUtf8::Latin1);
             }
         } else {
             fail(i, "unknown value data: " + rest);
@@ -618,7 +535,7 @@ void writeValue(std::string& out, const Val& v) {
             return;
         }
         // Text that a quoted string cannot carry keeps its exact bytes as hex(1), UTF-16LE as regedit writes it.
-        appendHex(out, head + "hex(1):", utf8ToUtf16le(d.data(), d.size()));
+        appendHex(out, head + "hex(1):", utf8ToUtf16le(d.data(), d.size(), BadUtf8::Latin1));
         return;
     }
     if (v.type == REG_DWORD && v.data.size() == 4) {
@@ -1017,7 +934,7 @@ long RegistryStore::RegSetValueExA(HKEY key, const std::string& valueName, uint3
         return ERROR_ACCESS_DENIED;
     Val v{valueName, type, std::vector<uint8_t>(data, data + cbData)};
     if (isUtf16Type(type))
-        v.data = utf8ToUtf16le(v.data.data(), v.data.size());
+        v.data = utf8ToUtf16le(v.data.data(), v.data.size(), BadUtf8::Latin1);
     return m_impl->modify([&](Hive& h) -> long {
         if (!h.exists(path))
             return ERROR_KEY_DELETED; // removed since it was opened: never re-created by a set
@@ -1074,7 +991,7 @@ bool RegistryStore::setValue(const std::string& fullKey, const std::string& name
     }
     Val v{name, type, data};
     if (isUtf16Type(type))
-        v.data = utf8ToUtf16le(data.data(), data.size());
+        v.data = utf8ToUtf16le(data.data(), data.size(), BadUtf8::Latin1);
     return m_impl->modify([&](Hive& h) -> long {
         h.set(path, std::move(v));
         return ERROR_SUCCESS;
