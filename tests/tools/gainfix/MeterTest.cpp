@@ -30,6 +30,9 @@ struct ToneCase {
     int format;
     double hz = 1000.0;
 };
+void PrintTo(const ToneCase& c, std::ostream* os) {
+    *os << c.level << " dBov, " << c.hz << " Hz at " << c.rate << " Hz";
+}
 
 class ToneCalibration : public ::testing::TestWithParam<ToneCase> {};
 
@@ -56,7 +59,12 @@ INSTANTIATE_TEST_SUITE_P(Levels, ToneCalibration,
                                            // rounding never averages out (+0.08 dB for A-law);
                                            // telephony test tones are 1004 Hz for that reason.
                                            ToneCase{-20.0, 8000, SF_FORMAT_WAV | SF_FORMAT_ULAW, 1004.0},
-                                           ToneCase{-20.0, 8000, SF_FORMAT_WAV | SF_FORMAT_ALAW, 1004.0}));
+                                           ToneCase{-20.0, 8000, SF_FORMAT_WAV | SF_FORMAT_ALAW, 1004.0}),
+                         [](const auto& info) {
+                             const ToneCase& c = info.param;
+                             return "minus" + std::to_string(static_cast<int>(-c.level)) + "_" +
+                                    std::to_string(c.rate) + "Hz_format" + std::to_string(c.format & 0xFFFF);
+                         });
 
 TEST(SpeechMeter, GatedToneReadsBelowItsLevelBecauseOfTheHangover) {
     // 1 s on, 1 s off: the 200 ms hangover counts part of every pause as active.
@@ -188,6 +196,9 @@ struct Reference {
     double level;
     double activityPercent;
 };
+void PrintTo(const Reference& r, std::ostream* os) {
+    *os << r.file;
+}
 
 class SharedSpeech : public ::testing::TestWithParam<Reference> {};
 
@@ -208,7 +219,11 @@ INSTANTIATE_TEST_SUITE_P(References, SharedSpeech,
                                            Reference{"greet10_ulaw_m38.wav", -37.977, 56.2},
                                            Reference{"greet10_ulaw_m50.wav", -50.314, 61.4},
                                            Reference{"greet10_alaw_m26.wav", -26.002, 56.0},
-                                           Reference{"greet60_pcm16_m32.wav", -32.003, 73.2}));
+                                           Reference{"greet60_pcm16_m32.wav", -32.003, 73.2}),
+                         [](const auto& info) {
+                             std::string name = info.param.file;
+                             return name.substr(0, name.find('.'));
+                         });
 
 // The per-block clipping protection, on its own.
 TEST(BlockLimiter, LowersOnlyWhatWouldPassTheCeiling) {

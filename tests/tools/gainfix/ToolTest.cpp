@@ -143,6 +143,9 @@ struct EncodingCase {
     double tolerance;   // dB, for the level after re-encoding
     bool stereo = true; // GSM 6.10 in WAV is mono only
 };
+void PrintTo(const EncodingCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class EveryEncoding : public ::testing::TestWithParam<EncodingCase> {};
 
