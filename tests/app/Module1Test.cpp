@@ -3,45 +3,32 @@
 #include "platform/Error.h"
 #include "platform/LinuxFileSystem.h"
 #include "platform/LinuxProcesses.h"
-#include "support/TestSupport.h"
+#include "support/PrefixFixture.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cmath>
-#include <fstream>
 #include <limits>
 
 namespace fs = std::filesystem;
 using namespace levora;
 using levora::test::CountingPump;
 using levora::test::FakeClock;
+using levora::test::processRunning;
 using levora::test::readFile;
 using levora::test::TempDir;
 using levora::test::writeFile;
+using levora::test::writeScript;
 
 namespace {
 
-bool running(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    if (!std::getline(stat, line))
-        return false;
-    size_t close = line.rfind(')');
-    return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z';
-}
-
-class ProcessFixture : public ::testing::Test {
+class ProcessFixture : public levora::test::PrefixFixture {
 protected:
-    TempDir tmp;
-    MachinePrefix prefix{tmp.path() / "pfx"};
-    PathNamespace ns{prefix};
     LinuxProcesses procs{ns, "C:\\Tools"};
 
     uint32_t startScript(const std::string& name, const std::string& body) {
-        fs::path p = prefix.driveC() / "Tools" / name;
-        writeFile(p, "#!/bin/sh\n" + body);
-        fs::permissions(p, fs::perms::owner_all);
+        writeScript(c() / "Tools" / name, body);
         return procs.Start(name, WindowStyle::Hidden);
     }
 };
@@ -88,7 +75,7 @@ TEST_F(ProcessFixture, WaitForProcessTimesOutTrueAndLeavesTheProgramRunning) {
     auto waited = std::chrono::steady_clock::now() - start;
     EXPECT_GE(waited, std::chrono::milliseconds(900));
     EXPECT_LT(waited, std::chrono::seconds(20));
-    EXPECT_TRUE(running(static_cast<pid_t>(pid)));
+    EXPECT_TRUE(processRunning(static_cast<pid_t>(pid)));
     procs.Kill(pid);
     EXPECT_TRUE(bWaitForProcess(procs, pid, 5000));
 }

@@ -5,41 +5,26 @@
 #include "platform/LinuxFileSystem.h"
 #include "platform/LinuxProcesses.h"
 #include "platform/RegistryStore.h"
-#include "support/TestSupport.h"
+#include "support/PrefixFixture.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <optional>
 #include <sys/stat.h>
 
 namespace fs = std::filesystem;
 using namespace levora;
 using levora::test::CountingPump;
+using levora::test::processRunning;
 using levora::test::readFile;
 using levora::test::ScriptedMessageBox;
-using levora::test::TempDir;
 using levora::test::writeFile;
+using levora::test::writeScript;
 
 namespace {
 
 const OptionTexts kOptions{"-26", "-45", "8000", "5"};
 const std::string kF = "E:\\Host\\Stream Files\\greeting1.wav";
-
-void writeScript(const fs::path& p, const std::string& body) {
-    writeFile(p, "#!/bin/sh\n" + body);
-    fs::permissions(p, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
-}
-
-bool running(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    if (!std::getline(stat, line))
-        return false;
-    size_t close = line.rfind(')');
-    return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z';
-}
 
 // Passes everything through, except that deleting the temporary file fails (as it would for a
 // file another program holds open on Windows).
@@ -67,11 +52,8 @@ private:
     IFileSystem& m_inner;
 };
 
-class LevelFileTest : public ::testing::Test {
+class LevelFileTest : public levora::test::PrefixFixture {
 protected:
-    TempDir tmp;
-    MachinePrefix prefix{tmp.path() / "pfx"};
-    PathNamespace ns{prefix};
     LinuxFileSystem lfs{ns};
     LinuxProcesses procs{ns, "C:\\Tools"};
     RegistryStore store{prefix.systemReg()};
@@ -85,7 +67,6 @@ protected:
     std::vector<Error> errors;
     StepRunner trap{[this](const Error& e) { errors.push_back(e); }};
 
-    fs::path c() const { return prefix.driveC(); }
     fs::path hostF() const { return tmp.path() / "edrive" / "Host" / "Stream Files" / "greeting1.wav"; }
     fs::path hostTemp() const { return c() / "mytempwavfile774.WAV"; }
 
@@ -259,7 +240,7 @@ TEST_F(LevelFileTest, FailuresLeaveTheFileAsItWasAndStillLog) {
                                             "    Used command line=" + gain.buildCommandLine(tc.file, kOptions)}));
     }
     EXPECT_FALSE(fs::exists(ran)) << "the tool never ran with the unsafe path";
-    EXPECT_FALSE(running(std::atoi(readFile(pidFile).c_str()))) << "the hanging tool was killed";
+    EXPECT_FALSE(processRunning(std::atoi(readFile(pidFile).c_str()))) << "the hanging tool was killed";
 }
 
 TEST_F(LevelFileTest, UndeletableLeftoverSkipsTheFile) {

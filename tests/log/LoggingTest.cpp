@@ -1,6 +1,6 @@
 #include "log/Logging.h"
 #include "platform/LinuxFileSystem.h"
-#include "support/TestSupport.h"
+#include "support/PrefixFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -10,16 +10,12 @@ namespace fs = std::filesystem;
 using namespace levora;
 using levora::test::CountingPump;
 using levora::test::readFile;
-using levora::test::TempDir;
 using levora::test::writeFile;
 
 namespace {
 
-class LoggingTest : public ::testing::Test {
+class LoggingTest : public levora::test::PrefixFixture {
 protected:
-    TempDir tmp;
-    MachinePrefix prefix{tmp.path() / "pfx"};
-    PathNamespace ns{prefix};
     LinuxFileSystem lfs{ns};
     CountingPump pump;
     AppInfo app;

@@ -2,7 +2,7 @@
 #include "platform/AutomationCall.h"
 #include "platform/LinuxAutomation.h"
 #include "platform/RegistryStore.h"
-#include "support/TestSupport.h"
+#include "support/PrefixFixture.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -16,25 +16,21 @@
 namespace fs = std::filesystem;
 using namespace levora;
 using levora::test::readFile;
-using levora::test::TempDir;
 using levora::test::writeFile;
+using levora::test::writeScript;
 
 namespace {
 
-class AutomationTest : public ::testing::Test {
+class AutomationTest : public levora::test::PrefixFixture {
 protected:
-    AutomationTest()
-        : m_prefix(m_dir.path() / "prefix"), m_ns(m_prefix), m_registry(m_prefix.systemReg()),
-          m_automation(m_registry, m_ns, "C:\\Levora") {
-        fs::create_directories(m_prefix.driveC() / "Servers");
-        fs::create_directories(m_prefix.driveC() / "Levora");
+    AutomationTest() {
+        fs::create_directories(c() / "Servers");
+        fs::create_directories(c() / "Levora");
     }
 
     // A /bin/sh server in C:\Servers, registered under progId with the given extra arguments.
     void registerServer(const std::string& progId, const std::string& script, const std::string& extraArgs = {}) {
-        const fs::path file = m_prefix.driveC() / "Servers" / (progId + ".sh");
-        writeFile(file, "#!/bin/sh\n" + script);
-        fs::permissions(file, fs::perms::owner_all);
+        writeScript(c() / "Servers" / (progId + ".sh"), script);
         registerCommandLine(progId, "C:\\Servers\\" + progId + ".sh" + extraArgs);
     }
 
@@ -49,7 +45,7 @@ protected:
             }
             return out;
         };
-        const fs::path reg = m_dir.path() / "server.reg";
+        const fs::path reg = tmp.path() / "server.reg";
         writeFile(reg, "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT\\" + progId +
                            "\\CLSID]\r\n@=\"" + clsid + "\"\r\n\r\n[HKEY_CLASSES_ROOT\\CLSID\\" + clsid +
                            "\\LocalServer32]\r\n@=\"" + esc(commandLine) + "\"\r\n");
@@ -57,13 +53,10 @@ protected:
         ASSERT_TRUE(m_registry.importFile(reg, &error)) << error;
     }
 
-    fs::path file(const std::string& name) const { return m_dir.path() / name; }
+    fs::path file(const std::string& name) const { return tmp.path() / name; }
 
-    TempDir m_dir;
-    MachinePrefix m_prefix;
-    PathNamespace m_ns;
-    RegistryStore m_registry;
-    LinuxAutomation m_automation;
+    RegistryStore m_registry{prefix.systemReg()};
+    LinuxAutomation m_automation{m_registry, ns, "C:\\Levora"};
     int m_count = 0;
 };
 
@@ -214,9 +207,7 @@ TEST_F(AutomationTest, UnregisteredOrUnstartableServersGive429) {
 }
 
 TEST_F(AutomationTest, ServerFoundByBareNameInTheProgramFolderAndCaseIgnored) {
-    const fs::path server = m_prefix.driveC() / "Levora" / "bridge";
-    writeFile(server, "#!/bin/sh\nwhile read -r line; do echo '{\"hresult\":0,\"args\":[]}'; done\n");
-    fs::permissions(server, fs::perms::owner_all);
+    writeScript(c() / "Levora" / "bridge", "while read -r line; do echo '{\"hresult\":0,\"args\":[]}'; done\n");
     registerCommandLine("Test.Bare.1", "bridge.exe /Automation");
     EXPECT_EQ(m_automation.serverCommandLine("test.bare.1"), "bridge.exe /Automation");
     auto obj = m_automation.CreateObject("test.bare.1");

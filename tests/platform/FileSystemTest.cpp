@@ -1,6 +1,6 @@
 #include "platform/Error.h"
 #include "platform/LinuxFileSystem.h"
-#include "support/TestSupport.h"
+#include "support/PrefixFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -9,18 +9,13 @@
 namespace fs = std::filesystem;
 using namespace levora;
 using levora::test::readFile;
-using levora::test::TempDir;
 using levora::test::writeFile;
 
 namespace {
 
-class FileSystemTest : public ::testing::Test {
+class FileSystemTest : public levora::test::PrefixFixture {
 protected:
-    TempDir tmp;
-    MachinePrefix prefix{tmp.path() / "pfx"};
-    PathNamespace ns{prefix};
     LinuxFileSystem lfs{ns};
-    fs::path c() const { return prefix.driveC(); }
 
     template <class F> int errorOf(F&& f) {
         try {

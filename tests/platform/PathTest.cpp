@@ -1,53 +1,17 @@
 #include "platform/Error.h"
 #include "platform/Prefix.h"
 #include "platform/WinPath.h"
-#include "support/TestSupport.h"
+#include "support/PrefixFixture.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <optional>
-#include <unistd.h>
-
 namespace fs = std::filesystem;
 using namespace levora;
+using levora::test::EnvVar;
 using levora::test::TempDir;
 using levora::test::writeFile;
 
-namespace {
-
-// Sets or clears an environment variable for one scope.
-class EnvVar {
-public:
-    EnvVar(const char* name, const char* value) : m_name(name) {
-        if (const char* old = std::getenv(name))
-            m_old = old;
-        if (value)
-            ::setenv(name, value, 1);
-        else
-            ::unsetenv(name);
-    }
-    ~EnvVar() {
-        if (m_old)
-            ::setenv(m_name, m_old->c_str(), 1);
-        else
-            ::unsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
-
-class PathTest : public ::testing::Test {
-protected:
-    TempDir tmp;
-    MachinePrefix prefix{tmp.path() / "pfx"};
-    PathNamespace ns{prefix};
-    fs::path c() const { return prefix.driveC(); }
-};
-
-} // namespace
+using PathTest = levora::test::PrefixFixture;
 
 TEST(MachinePrefixTest, DefaultRootFollowsLevoraPrefixThenHome) {
     TempDir tmp;

@@ -1,70 +1,29 @@
 #include "platform/Error.h"
 #include "platform/LinuxProcesses.h"
-#include "support/TestSupport.h"
+#include "support/PrefixFixture.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <cstdlib>
-#include <fstream>
-#include <optional>
 #include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
 using namespace levora;
+using levora::test::EnvVar;
+using levora::test::processRunning;
 using levora::test::readFile;
-using levora::test::TempDir;
 using levora::test::writeFile;
+using levora::test::writeScript;
 
 namespace {
 
-class EnvVar {
-public:
-    EnvVar(const char* name, const char* value) : m_name(name) {
-        if (const char* old = std::getenv(name))
-            m_old = old;
-        if (value)
-            ::setenv(name, value, 1);
-        else
-            ::unsetenv(name);
-    }
-    ~EnvVar() {
-        if (m_old)
-            ::setenv(m_name, m_old->c_str(), 1);
-        else
-            ::unsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
-
-void writeScript(const fs::path& p, const std::string& body) {
-    writeFile(p, "#!/bin/sh\n" + body);
-    fs::permissions(p, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
-}
-
-// A process that is gone for good (or left as a zombie by someone else) is not running.
-bool running(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    if (!std::getline(stat, line))
-        return false;
-    size_t close = line.rfind(')');
-    return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z';
-}
-
-class ProcessTest : public ::testing::Test {
+class ProcessTest : public levora::test::PrefixFixture {
 protected:
-    TempDir tmp;
-    MachinePrefix prefix{tmp.path() / "pfx"};
-    PathNamespace ns{prefix};
     LinuxProcesses procs{ns, "C:\\Program Files\\Levora"};
     EnvVar noDebug{"LEVORA_DEBUG", nullptr};
-    fs::path c() const { return prefix.driveC(); }
     fs::path progDir() const { return c() / "Program Files" / "Levora"; }
 
     // A tool that writes every argument it got, one per line in brackets, to out.
@@ -176,20 +135,20 @@ TEST_F(ProcessTest, WaitTellsEndedFromTimedOutAndReapsChildren) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     r = procs.Wait(pid, 100);
     EXPECT_EQ(r.kind, WaitResult::Kind::TimedOut);
-    EXPECT_TRUE(running(static_cast<pid_t>(pid)));
+    EXPECT_TRUE(processRunning(static_cast<pid_t>(pid)));
     EXPECT_TRUE(procs.Kill(pid));
     r = procs.Wait(pid, 5000);
     EXPECT_EQ(r.kind, WaitResult::Kind::Ended);
     EXPECT_EQ(r.exitCode, 128 + SIGKILL);
     pid_t sleeper = std::atoi(readFile(childPid).c_str());
     ASSERT_GT(sleeper, 0);
-    for (int i = 0; i < 200 && running(sleeper); ++i)
+    for (int i = 0; i < 200 && processRunning(sleeper); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_FALSE(running(sleeper));
+    EXPECT_FALSE(processRunning(sleeper));
 
     // A child that ended before anyone waited is still reported with its code.
     pid = procs.Start("fail3", WindowStyle::Hidden);
-    for (int i = 0; i < 1000 && running(static_cast<pid_t>(pid)); ++i)
+    for (int i = 0; i < 1000 && processRunning(static_cast<pid_t>(pid)); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ASSERT_TRUE(fs::exists("/proc/" + std::to_string(pid))) << "ended, not yet reaped";
     procs.Start("fail3", WindowStyle::Hidden); // reaps in passing

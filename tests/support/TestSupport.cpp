@@ -1,10 +1,17 @@
 #include "TestSupport.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <fstream>
+#include <spawn.h>
 #include <sstream>
 #include <stdexcept>
+#include <sys/wait.h>
 #include <unistd.h>
+
+extern char** environ;
 
 namespace levora::test {
 
@@ -23,8 +30,7 @@ TempDir::~TempDir() {
     for (auto it = std::filesystem::recursive_directory_iterator(m_path, ec);
          !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
         std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add | std::filesystem::perm_options::nofollow,
-                                     ec);
+                                     std::filesystem::perm_options::add | std::filesystem::perm_options::nofollow, ec);
     std::filesystem::remove_all(m_path, ec);
 }
 
@@ -54,6 +60,91 @@ std::string readFile(const std::filesystem::path& p) {
     std::ostringstream ss;
     ss << f.rdbuf();
     return ss.str();
+}
+
+void writeScript(const std::filesystem::path& p, const std::string& body) {
+    namespace fs = std::filesystem;
+    writeFile(p, "#!/bin/sh\n" + body);
+    fs::permissions(p, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+}
+
+bool processRunning(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line))
+        return false;
+    // The state follows the command name, which may itself hold ')'.
+    size_t close = line.rfind(')');
+    return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z';
+}
+
+EnvVar::EnvVar(const char* name, const char* value) : m_name(name) {
+    if (const char* old = std::getenv(name))
+        m_old = old;
+    if (value)
+        ::setenv(name, value, 1);
+    else
+        ::unsetenv(name);
+}
+
+EnvVar::~EnvVar() {
+    if (m_old)
+        ::setenv(m_name, m_old->c_str(), 1);
+    else
+        ::unsetenv(m_name);
+}
+
+ProgramRun runProgram(const std::filesystem::path& program, const std::vector<std::string>& args,
+                      const std::filesystem::path& scratch, const std::map<std::string, std::string>& env) {
+    namespace fs = std::filesystem;
+    const fs::path outFile = scratch / "child.out";
+    const fs::path errFile = scratch / "child.err";
+
+    std::map<std::string, std::string> vars;
+    for (char** e = environ; *e; ++e) {
+        const std::string kv = *e;
+        const auto eq = kv.find('=');
+        if (eq != std::string::npos)
+            vars[kv.substr(0, eq)] = kv.substr(eq + 1);
+    }
+    for (const auto& [k, v] : env)
+        vars[k] = v;
+    std::vector<std::string> envStrings;
+    for (const auto& [k, v] : vars)
+        envStrings.push_back(k + "=" + v);
+    std::vector<char*> envp;
+    for (auto& s : envStrings)
+        envp.push_back(s.data());
+    envp.push_back(nullptr);
+
+    std::vector<std::string> argStrings{program.string()};
+    argStrings.insert(argStrings.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& s : argStrings)
+        argv.push_back(s.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = -1;
+    const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0)
+        throw std::runtime_error("cannot start " + argStrings[0] + ": " + std::strerror(rc));
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0)
+        if (errno != EINTR)
+            throw std::runtime_error("waitpid failed");
+    ProgramRun r;
+    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out = readFile(outFile);
+    r.err = readFile(errFile);
+    fs::remove(outFile);
+    fs::remove(errFile);
+    return r;
 }
 
 std::filesystem::path binDir() {

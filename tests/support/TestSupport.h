@@ -6,7 +6,10 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <map>
+#include <optional>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace levora::test {
@@ -75,6 +78,37 @@ public:
 // Writes a file with the given bytes, creating parent folders.
 void writeFile(const std::filesystem::path& p, const std::string& bytes);
 std::string readFile(const std::filesystem::path& p);
+
+// Writes a /bin/sh script and makes it executable.
+void writeScript(const std::filesystem::path& p, const std::string& body);
+
+// Whether a process exists and has not ended; a zombie left by someone else counts as ended.
+bool processRunning(pid_t pid);
+
+// Sets (value) or clears (nullptr) an environment variable for one scope.
+class EnvVar {
+public:
+    EnvVar(const char* name, const char* value);
+    ~EnvVar();
+    EnvVar(const EnvVar&) = delete;
+    EnvVar& operator=(const EnvVar&) = delete;
+
+private:
+    const char* m_name;
+    std::optional<std::string> m_old;
+};
+
+struct ProgramRun {
+    int exitCode = -1; // -1 when the program did not exit normally
+    std::string out;
+    std::string err;
+};
+
+// Runs a program to its end with stdin on /dev/null, capturing stdout and stderr through files in
+// `scratch`. The child gets this process's environment with `env` set over it. Throws when the
+// program cannot be started.
+ProgramRun runProgram(const std::filesystem::path& program, const std::vector<std::string>& args,
+                      const std::filesystem::path& scratch, const std::map<std::string, std::string>& env = {});
 
 // The build's bin folder (the program, the tools, the language libraries).
 std::filesystem::path binDir();

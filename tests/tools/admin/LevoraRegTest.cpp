@@ -3,10 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 using namespace levora;
 using levora::test::readFile;
 using levora::test::TempDir;
@@ -14,43 +10,16 @@ using levora::test::writeFile;
 
 namespace {
 
-struct Result {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
+using Result = levora::test::ProgramRun;
 
 struct LevoraReg : ::testing::Test {
     TempDir dir;
     std::filesystem::path prefix = dir.path() / "prefix";
 
     // Runs levora-reg on the test's prefix with no terminal on stdin (questions are answered no).
-    Result run(std::vector<std::string> args) {
-        std::string exe = (levora::test::binDir() / "levora-reg").string();
-        std::filesystem::path out = dir.path() / "out.txt", err = dir.path() / "err.txt";
-        pid_t pid = fork();
-        if (pid == 0) {
-            setenv("LEVORA_PREFIX", prefix.c_str(), 1);
-            int in = open("/dev/null", O_RDONLY);
-            int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            dup2(in, 0);
-            dup2(o, 1);
-            dup2(e, 2);
-            std::vector<char*> argv{exe.data()};
-            for (auto& a : args)
-                argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(exe.c_str(), argv.data());
-            _exit(127);
-        }
-        Result r;
-        int status = 0;
-        waitpid(pid, &status, 0);
-        r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        r.out = readFile(out);
-        r.err = readFile(err);
-        return r;
+    Result run(const std::vector<std::string>& args) {
+        return levora::test::runProgram(levora::test::binDir() / "levora-reg", args, dir.path(),
+                                        {{"LEVORA_PREFIX", prefix.string()}});
     }
     std::string systemReg() { return readFile(prefix / "system.reg"); }
 };

@@ -6,14 +6,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <fcntl.h>
 #include <fstream>
-#include <spawn.h>
 #include <stdexcept>
-#include <sys/wait.h>
-#include <unistd.h>
-
-extern char** environ;
 
 namespace fs = std::filesystem;
 
@@ -22,55 +16,12 @@ namespace gainfix::test {
 ToolRun runTool(const fs::path& work, const std::string& program, const std::vector<std::string>& args,
                 const std::map<std::string, std::string>& env) {
     fs::create_directories(work / "home");
-    const fs::path outFile = work / "child.out";
-    const fs::path errFile = work / "child.err";
-
-    std::map<std::string, std::string> vars;
-    for (char** e = environ; *e; ++e) {
-        const std::string kv = *e;
-        const auto eq = kv.find('=');
-        if (eq != std::string::npos)
-            vars[kv.substr(0, eq)] = kv.substr(eq + 1);
-    }
-    vars["HOME"] = (work / "home").string();
-    vars["LEVORA_PREFIX"] = (work / "prefix").string();
+    std::map<std::string, std::string> vars{{"HOME", (work / "home").string()},
+                                            {"LEVORA_PREFIX", (work / "prefix").string()}};
     for (const auto& [k, v] : env)
         vars[k] = v;
-    std::vector<std::string> envStrings;
-    for (const auto& [k, v] : vars)
-        envStrings.push_back(k + "=" + v);
-    std::vector<char*> envp;
-    for (auto& s : envStrings)
-        envp.push_back(s.data());
-    envp.push_back(nullptr);
-
-    std::vector<std::string> argStrings{(levora::test::binDir() / program).string()};
-    argStrings.insert(argStrings.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& s : argStrings)
-        argv.push_back(s.data());
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid = -1;
-    const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0)
-        throw std::runtime_error("cannot start " + argStrings[0] + ": " + std::strerror(rc));
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0)
-        if (errno != EINTR)
-            throw std::runtime_error("waitpid failed");
-    ToolRun r;
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = levora::test::readFile(outFile);
-    r.err = levora::test::readFile(errFile);
-    fs::remove(outFile);
-    fs::remove(errFile);
-    return r;
+    levora::test::ProgramRun run = levora::test::runProgram(levora::test::binDir() / program, args, work, vars);
+    return {run.exitCode, std::move(run.out), std::move(run.err)};
 }
 
 fs::path speech(const std::string& name) {
