@@ -4,13 +4,9 @@
 #include "host/RegistryAPI.h"
 #include "host/TalvioVersion.h"
 #include "i18n/gui/frmAbout.h"
-#include "platform/LinuxFileSystem.h"
-#include "platform/LinuxLocale.h"
 #include "platform/PeResources.h"
-#include "platform/Prefix.h"
 #include "platform/RegistryStore.h"
-#include "platform/WinPath.h"
-#include "support/TestSupport.h"
+#include "support/PrefixFixture.h"
 #include "ui/gui/Twips.h"
 #include "ui/gui/WindowList.h"
 #include "ui/gui/frmSplashScreen.h"
@@ -21,8 +17,6 @@
 #include <QFontInfo>
 #include <QTimer>
 
-#include <optional>
-
 namespace levora {
 namespace {
 
@@ -31,19 +25,13 @@ public:
     std::string ChooseFolder() override { return {}; }
 };
 
-class AboutTest : public ::testing::Test {
+class AboutTest : public test::ProgramFolderFixture {
 protected:
-    AboutTest() {
-        std::filesystem::create_directories(folder());
-        app.programFolder = "C:\\Program Files\\Levora";
-        app.exeBaseName = "Levora";
-        loc.setWindowList(&windows);
-    }
+    AboutTest() { loc.setWindowList(&windows); }
     ~AboutTest() override {
         delete about.data();
         QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
-    std::filesystem::path folder() const { return prefix.driveC() / "Program Files" / "Levora"; }
     // A shipped library copied beside the program, under the name given.
     void ship(const std::string& code, const std::string& asName = {}) {
         const auto src = test::binDir() / ("Levora_" + code + ".dll");
@@ -60,14 +48,7 @@ protected:
     // Runs f once the modal window is up (the nested event loop is running).
     static void whenShown(std::function<void()> f) { QTimer::singleShot(0, std::move(f)); }
 
-    test::TempDir tmp;
-    MachinePrefix prefix{tmp.path() / "prefix"};
-    PathNamespace ns{prefix};
-    LinuxFileSystem fs{ns};
-    LinuxLocale locale{[](const std::string&) -> std::optional<std::string> { return std::nullopt; }};
     PeResources res{&modLocalize::builtInStringW, [this](const std::string& p) { return ns.toHost(p); }};
-    test::ScriptedMessageBox msgbox;
-    AppInfo app;
     modLocalize loc{res, locale, fs, msgbox, app};
     WindowList windows;
     QPointer<frmAbout> about;

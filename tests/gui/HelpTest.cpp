@@ -1,9 +1,5 @@
 // The help window on Qt: the page it opens, the size it opens at and the minimum-size rule.
-#include "platform/LinuxFileSystem.h"
-#include "platform/LinuxLocale.h"
-#include "platform/Prefix.h"
-#include "platform/WinPath.h"
-#include "support/TestSupport.h"
+#include "support/PrefixFixture.h"
 #include "ui/gui/Twips.h"
 #include "ui/gui/WindowList.h"
 #include "ui/gui/frmHelp.h"
@@ -13,40 +9,20 @@
 #include <QApplication>
 #include <QTimer>
 
-#include <optional>
-
 namespace levora {
 namespace {
 
-class NoLibraries : public IResources {
-public:
-    HMODULE LoadLibraryAsData(const std::string&) override { return 0; }
-    void FreeLibrary(HMODULE) override {}
-    int LoadStringW(HMODULE, uint32_t, std::u16string&, int) override { return 0; }
-};
-
-class HelpTest : public ::testing::Test {
+class HelpTest : public test::ProgramFolderFixture {
 protected:
     HelpTest() {
-        std::filesystem::create_directories(folder());
-        app.programFolder = "C:\\Program Files\\Levora";
-        app.exeBaseName = "Levora";
         test::writeFile(folder() / "Levora.htm", "<html><body><p>fallback page</p></body></html>");
         test::writeFile(folder() / "Levora_FRA.htm",
                         "<html><head><meta charset=\"utf-8\"></head><body><p>page française</p></body></html>");
         test::writeFile(folder() / "Levora_ENX.htm", "<html><body><p>TDD page</p></body></html>");
     }
-    std::filesystem::path folder() const { return prefix.driveC() / "Program Files" / "Levora"; }
     std::string shownText(const frmHelp& h) const { return h.browserHelp->toPlainText().toStdString(); }
 
-    test::TempDir tmp;
-    MachinePrefix prefix{tmp.path() / "prefix"};
-    PathNamespace ns{prefix};
-    LinuxFileSystem fs{ns};
-    LinuxLocale locale{[](const std::string&) -> std::optional<std::string> { return std::nullopt; }};
-    NoLibraries res;
-    test::ScriptedMessageBox msgbox;
-    AppInfo app;
+    test::NoLibraries res;
     modLocalize loc{res, locale, fs, msgbox, app};
     WindowList windows;
 };

@@ -3,25 +3,17 @@
 #include "i18n/AboutLogic.h"
 
 #include "platform/Error.h"
-#include "platform/LinuxFileSystem.h"
-#include "platform/LinuxLocale.h"
-#include "platform/Prefix.h"
-#include "platform/WinPath.h"
-#include "support/TestSupport.h"
+#include "support/PrefixFixture.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <functional>
 #include <map>
-#include <optional>
 #include <stdexcept>
 
 namespace levora {
 namespace {
-
-using test::ScriptedMessageBox;
-using test::TempDir;
 
 std::string lower(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -142,27 +134,16 @@ struct FakeWindowList : IWindowList {
     std::vector<std::string> calls;
 };
 
-class AboutLogicTest : public ::testing::Test {
+class AboutLogicTest : public test::ProgramFolderFixture {
 protected:
     AboutLogicTest() {
-        std::filesystem::create_directories(folder());
-        app.programFolder = "C:\\Program Files\\Levora";
-        app.exeBaseName = "Levora";
         res.addLibrary("Levora_DEU.dll", {{10, u"Sprache ändern"}, {12, u"Bitte warten..."}, {41, u"Levora Pegel"}});
         res.addLibrary("Levora_JPN.dll", {{41, u"Levora レベル"}});
         loc.setWindowList(&windows);
     }
-    std::filesystem::path folder() const { return prefix.driveC() / "Program Files" / "Levora"; }
     void addFile(const std::string& name) { test::writeFile(folder() / name, "MZ"); }
 
-    TempDir tmp;
-    MachinePrefix prefix{tmp.path() / "prefix"};
-    PathNamespace ns{prefix};
-    LinuxFileSystem fs{ns};
-    LinuxLocale locale{[](const std::string&) -> std::optional<std::string> { return std::nullopt; }};
     FakeResources res;
-    ScriptedMessageBox msgbox;
-    AppInfo app;
     modLocalize loc{res, locale, fs, msgbox, app};
     FakeWindowList windows;
     FakeAboutView view;

@@ -1,6 +1,7 @@
 // Test doubles and fixtures shared by every test program.
 #pragma once
 
+#include "platform/Resources.h"
 #include "platform/Ui.h"
 
 #include <deque>
@@ -66,6 +67,14 @@ public:
     long long waitedMs = 0;
     std::function<void()> onEvents;
     std::function<void(int)> onWait;
+};
+
+// No language library anywhere: every load fails, so only the program's own strings exist.
+class NoLibraries : public IResources {
+public:
+    HMODULE LoadLibraryAsData(const std::string&) override { return 0; }
+    void FreeLibrary(HMODULE) override {}
+    int LoadStringW(HMODULE, uint32_t, std::u16string&, int) override { return 0; }
 };
 
 // A clock that only moves when told; pairs with CountingPump::onWait to make pauses instant.

@@ -1,44 +1,17 @@
 // The help window's page choice, the resolution of its location text and its resize rule.
 #include "ui/HelpPage.h"
 
-#include "platform/LinuxFileSystem.h"
-#include "platform/LinuxLocale.h"
-#include "platform/Prefix.h"
-#include "platform/WinPath.h"
-#include "support/TestSupport.h"
+#include "support/PrefixFixture.h"
 
 #include <gtest/gtest.h>
-
-#include <optional>
 
 namespace levora {
 namespace {
 
 // No language library anywhere: the page choice depends on the language ID alone.
-class NoLibraries : public IResources {
-public:
-    HMODULE LoadLibraryAsData(const std::string&) override { return 0; }
-    void FreeLibrary(HMODULE) override {}
-    int LoadStringW(HMODULE, uint32_t, std::u16string&, int) override { return 0; }
-};
-
-class HelpPageTest : public ::testing::Test {
+class HelpPageTest : public test::ProgramFolderFixture {
 protected:
-    HelpPageTest() {
-        std::filesystem::create_directories(folder());
-        app.programFolder = "C:\\Program Files\\Levora";
-        app.exeBaseName = "Levora";
-    }
-    std::filesystem::path folder() const { return prefix.driveC() / "Program Files" / "Levora"; }
-
-    test::TempDir tmp;
-    MachinePrefix prefix{tmp.path() / "prefix"};
-    PathNamespace ns{prefix};
-    LinuxFileSystem fs{ns};
-    LinuxLocale locale{[](const std::string&) -> std::optional<std::string> { return std::nullopt; }};
-    NoLibraries res;
-    test::ScriptedMessageBox msgbox;
-    AppInfo app;
+    test::NoLibraries res;
     modLocalize loc{res, locale, fs, msgbox, app};
 };
 
