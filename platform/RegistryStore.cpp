@@ -831,6 +831,14 @@ struct RegistryStore::Impl {
         return true;
     }
 
+    // The path of an open key that was opened with `right`; otherwise the error the call returns.
+    long openedWith(HKEY key, uint32_t right, std::string& path) const {
+        uint32_t access = 0;
+        if (!resolve(key, path, access))
+            return ERROR_INVALID_HANDLE;
+        return (access & right) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+    }
+
     // Normalizes an administration path; false (with lastError) for a root the store does not keep.
     bool adminPath(const std::string& full, std::string& path) {
         Root r = normalizeKey(full, path);
@@ -888,11 +896,8 @@ long RegistryStore::RegQueryValueExA(HKEY key, const std::string& valueName, uin
         return ERROR_INVALID_PARAMETER;
     std::lock_guard g(m_impl->mutex);
     std::string path;
-    uint32_t access = 0;
-    if (!m_impl->resolve(key, path, access))
-        return ERROR_INVALID_HANDLE;
-    if (!(access & KEY_QUERY_VALUE))
-        return ERROR_ACCESS_DENIED;
+    if (long rc = m_impl->openedWith(key, KEY_QUERY_VALUE, path); rc != ERROR_SUCCESS)
+        return rc;
     KeyData* k = m_impl->current().find(path);
     if (!k && path != kMachine && path != kClasses)
         return ERROR_KEY_DELETED; // deleted by another process since it was opened
@@ -927,11 +932,8 @@ long RegistryStore::RegSetValueExA(HKEY key, const std::string& valueName, uint3
         return ERROR_INVALID_PARAMETER;
     std::lock_guard g(m_impl->mutex);
     std::string path;
-    uint32_t access = 0;
-    if (!m_impl->resolve(key, path, access))
-        return ERROR_INVALID_HANDLE;
-    if (!(access & KEY_SET_VALUE))
-        return ERROR_ACCESS_DENIED;
+    if (long rc = m_impl->openedWith(key, KEY_SET_VALUE, path); rc != ERROR_SUCCESS)
+        return rc;
     Val v{valueName, type, std::vector<uint8_t>(data, data + cbData)};
     if (isUtf16Type(type))
         v.data = utf8ToUtf16le(v.data.data(), v.data.size(), BadUtf8::Latin1);
