@@ -17,7 +17,6 @@ using levora::test::CountingPump;
 using levora::test::FakeClock;
 using levora::test::processRunning;
 using levora::test::readFile;
-using levora::test::TempDir;
 using levora::test::writeFile;
 using levora::test::writeScript;
 
@@ -52,6 +51,17 @@ public:
     bool answer = true;
     bool throwOnWait = false;
 };
+
+// The log of a fresh prefix, for the tests of how the program ends.
+class LogFixture : public levora::test::PrefixFixture {
+protected:
+    LinuxFileSystem lfs{ns};
+    CountingPump pump;
+    AppInfo app;
+    Logging log{lfs, pump, app};
+};
+using EndProgramTest = LogFixture;
+using EndProgramDeathTest = LogFixture;
 
 } // namespace
 
@@ -111,15 +121,7 @@ TEST(PauseTest, NothingOrNegativeReturnsAtOnceWithoutEvents) {
     EXPECT_EQ(pump.waits + pump.doEvents, 0);
 }
 
-TEST(EndProgramTest, ClosesTheLogThenEndsWithExitCodeZero) {
-    TempDir tmp;
-    MachinePrefix prefix(tmp.path() / "pfx");
-    PathNamespace ns(prefix);
-    LinuxFileSystem lfs(ns);
-    CountingPump pump;
-    AppInfo app;
-    Logging log(lfs, pump, app);
-
+TEST_F(EndProgramTest, ClosesTheLogThenEndsWithExitCodeZero) {
     std::vector<int> codes;
     std::vector<bool> openAtEnd;
     auto hook = [&](int code) {
@@ -136,15 +138,8 @@ TEST(EndProgramTest, ClosesTheLogThenEndsWithExitCodeZero) {
     EXPECT_EQ(text.substr(text.size() - 11), "last line\r\n");
 }
 
-TEST(EndProgramDeathTest, EndsTheProcess) {
+TEST_F(EndProgramDeathTest, EndsTheProcess) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    TempDir tmp;
-    MachinePrefix prefix(tmp.path() / "pfx");
-    PathNamespace ns(prefix);
-    LinuxFileSystem lfs(ns);
-    CountingPump pump;
-    AppInfo app;
-    Logging log(lfs, pump, app);
     EXPECT_EXIT(
         {
             log.OpenLog("c:\\Levora.log", false);
