@@ -1,5 +1,7 @@
 #include "Logging.h"
 
+#include "platform/ReplaceFile.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <filesystem>
@@ -25,13 +27,7 @@ std::tm systemLocalTime() {
 // A fresh log replaces the old one in one step: an empty file made beside it is renamed over it,
 // so a reader sees either the old log or the new one, never a half-truncated file.
 int openFresh(const fs::path& target) {
-    fs::path path = target;
-    std::error_code ec;
-    if (fs::is_symlink(fs::symlink_status(path, ec))) {
-        fs::path resolved = fs::canonical(path, ec);
-        if (!ec)
-            path = resolved;
-    }
+    const fs::path path = replacementTarget(target);
     mode_t mode = 0644;
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0) {
@@ -39,10 +35,8 @@ int openFresh(const fs::path& target) {
             return -1; // a folder or a read-only file: Windows refuses to open it for output
         mode = st.st_mode & 07777;
     }
-    fs::path folder = path.parent_path();
-    std::string tmpl =
-        ((folder.empty() ? fs::path(".") : folder) / ("." + path.filename().string() + ".XXXXXX")).string();
-    int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
+    std::string tmpl;
+    int fd = createTempBeside(path, tmpl);
     if (fd < 0)
         return -1;
     ::fchmod(fd, mode);

@@ -1,6 +1,7 @@
 #include "LinuxFileSystem.h"
 
 #include "Error.h"
+#include "ReplaceFile.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -153,24 +154,14 @@ void LinuxFileSystem::copyHostFile(const fs::path& srcIn, const fs::path& dstIn)
         throw Error(err::FileNotFound);
 
     // Replace what a link points at, not the link.
-    fs::path dst = dstIn;
-    std::error_code ec;
-    if (fs::is_symlink(fs::symlink_status(dst, ec))) {
-        fs::path resolved = fs::canonical(dst, ec);
-        if (!ec)
-            dst = resolved;
-    }
+    const fs::path dst = replacementTarget(dstIn);
     struct stat dstSt {};
     const bool replacing = ::stat(dst.c_str(), &dstSt) == 0;
 
-    fs::path folder = dst.parent_path();
-    if (folder.empty())
-        folder = ".";
-    std::string tmpl = (folder / ("." + dst.filename().string() + ".levora-XXXXXX")).string();
-    Fd out(::mkostemp(tmpl.data(), O_CLOEXEC));
+    std::string tmp;
+    Fd out(createTempBeside(dst, tmp));
     if (out.get() < 0)
         raiseErrno(errno, err::PathNotFound);
-    const std::string tmp = tmpl;
     try {
         std::vector<char> buf(1 << 17);
         for (;;) {
