@@ -59,6 +59,18 @@ bool isFile(const fs::path& p) {
     return typeOf(p) == fs::file_type::regular;
 }
 
+// An existence test: a path that names nothing here is simply not there, but two names that
+// differ only in letter case are reported, never guessed between.
+template <typename Test> bool unlessCaseClash(Test test) {
+    try {
+        return test();
+    } catch (const Error& e) {
+        if (e.number() == err::CaseClash)
+            throw;
+        return false;
+    }
+}
+
 class Fd {
 public:
     explicit Fd(int fd = -1) : m_fd(fd) {}
@@ -200,23 +212,11 @@ void LinuxFileSystem::copyHostFile(const fs::path& srcIn, const fs::path& dstIn)
 }
 
 bool LinuxFileSystem::FileExists(const std::string& path) {
-    try {
-        return isFile(m_ns.toHost(path));
-    } catch (const Error& e) {
-        if (e.number() == err::CaseClash)
-            throw;
-        return false;
-    }
+    return unlessCaseClash([&] { return isFile(m_ns.toHost(path)); });
 }
 
 bool LinuxFileSystem::FolderExists(const std::string& path) {
-    try {
-        return isDir(m_ns.toHost(path));
-    } catch (const Error& e) {
-        if (e.number() == err::CaseClash)
-            throw;
-        return false;
-    }
+    return unlessCaseClash([&] { return isDir(m_ns.toHost(path)); });
 }
 
 std::vector<std::string> LinuxFileSystem::SubFolderNames(const std::string& folder) {
