@@ -139,7 +139,7 @@ TEST_F(EndProgramTest, ClosesTheLogThenEndsWithExitCodeZero) {
 }
 
 TEST_F(EndProgramDeathTest, EndsTheProcess) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    GTEST_FLAG_SET(death_test_style, "fast");
     EXPECT_EXIT(
         {
             log.OpenLog("c:\\Levora.log", false);
