@@ -227,8 +227,11 @@ int main(int argc, char** argv) {
                         throw std::logic_error("meter found no speech");
                 } else {
                     gainfix::ToolMeter m(rate);
-                    std::copy(speech.begin(), speech.end(), scratch.begin());
-                    m.feed(scratch.data(), scratch.size());
+                    m.feed(speech.data(), speech.size());
+                    if (m.wantsFilteredPass()) {
+                        std::copy(speech.begin(), speech.end(), scratch.begin());
+                        m.feedFiltered(scratch.data(), scratch.size());
+                    }
                     if (m.result().silent)
                         throw std::logic_error("meter found no speech");
                 }

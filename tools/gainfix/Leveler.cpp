@@ -39,12 +39,11 @@ double peakOf(const double* x, std::size_t n) {
     return std::max(std::max(m[0], m[1]), std::max(m[2], m[3]));
 }
 
-// Pass 1: the level of the mono mix, DC-blocked where that matters, streamed block by block.
-SpeechLevel measure(SoundReader& in, std::size_t block) {
+// Streams the mono mix of the whole file, block by block, to f(samples, count).
+template <class F> void readMono(SoundReader& in, std::size_t block, F&& f) {
     const auto channels = static_cast<std::size_t>(in.channels());
     std::vector<double> frames(block * channels);
     std::vector<double> mono(block);
-    ToolMeter meter(in.info().samplerate);
     sf_count_t total = 0;
     while (const std::size_t n = in.read(frames.data(), block)) {
         if (channels == 1) {
@@ -57,12 +56,22 @@ SpeechLevel measure(SoundReader& in, std::size_t block) {
                 mono[i] = sum / static_cast<double>(channels);
             }
         }
-        meter.feed(mono.data(), n);
+        f(mono.data(), n);
         total += static_cast<sf_count_t>(n);
     }
     if (total != in.info().frames)
         throw ToolError(Failure::Source, "damaged: read " + std::to_string(total) + " of " +
                                              std::to_string(in.info().frames) + " frames");
+}
+
+// Pass 1: the level of the mono mix, DC-blocked where that matters (then the file is read twice).
+SpeechLevel measure(SoundReader& in, std::size_t block) {
+    ToolMeter meter(in.info().samplerate);
+    readMono(in, block, [&](double* x, std::size_t n) { meter.feed(x, n); });
+    if (meter.wantsFilteredPass()) {
+        in.rewind();
+        readMono(in, block, [&](double* x, std::size_t n) { meter.feedFiltered(x, n); });
+    }
     return meter.result();
 }
 

@@ -148,14 +148,18 @@ SpeechLevel SpeechMeter::solve(int stride) const {
     return finish(activeLevel(last));
 }
 
-SpeechLevel ToolMeter::result() const {
+bool ToolMeter::wantsFilteredPass() const {
     const SpeechLevel plain = m_plain.result();
-    SpeechLevel filtered = m_filtered.result();
     if (plain.samples == 0 || plain.longTermLevel <= -100.0)
-        return plain;
-    const double removedShare = 1.0 - std::pow(10.0, (filtered.longTermLevel - plain.longTermLevel) / 10.0);
-    if (removedShare < kRemovedPowerShare)
-        return plain;
+        return false;
+    const double plainSq = std::pow(10.0, plain.longTermLevel / 10.0) * static_cast<double>(plain.samples);
+    return 1.0 - m_filteredSq / plainSq >= kRemovedPowerShare;
+}
+
+SpeechLevel ToolMeter::result() const {
+    if (!m_secondPass)
+        return m_plain.result();
+    SpeechLevel filtered = m_filtered.result();
     filtered.dcRemoved = true;
     return filtered;
 }

@@ -96,17 +96,34 @@ private:
 };
 
 // What the tool measures: the level of the signal with DC and subsonic rumble removed.
-// Two meters run side by side, on the signal as it is and on its high-passed copy. When the
-// high-pass takes away less than 1 % of the power there was nothing worth removing, and the
+// The first pass meters the signal as it is and only sums the power of its high-passed copy. When
+// the high-pass takes away less than 1 % of the power there was nothing worth removing, and that
 // unfiltered reading is used: the filter's own tiny changes to the waveform can move the reading
 // of quiet, coarsely quantised recordings by tenths of a dB (the mu-law -50 dBov test file reads
-// -50.31 unfiltered, as its reference does, and -50.58 filtered).
+// -50.31 unfiltered, as its reference does, and -50.58 filtered). Otherwise the caller feeds the
+// signal a second time and the high-passed copy is metered: most recordings need one pass only.
 class ToolMeter {
 public:
-    explicit ToolMeter(double sampleRate) : m_plain(sampleRate), m_filtered(sampleRate), m_dc(sampleRate) {}
-    // Mono samples; the buffer is used as scratch space.
-    void feed(double* x, std::size_t n) {
+    explicit ToolMeter(double sampleRate)
+        : m_plain(sampleRate), m_filtered(sampleRate), m_dc(sampleRate), m_rate(sampleRate) {}
+    // First pass: mono samples, left unchanged.
+    void feed(const double* x, std::size_t n) {
         m_plain.feed(x, n);
+        double sq = 0.0;
+        for (std::size_t i = 0; i < n; ++i) {
+            const double y = m_dc.process(x[i]);
+            sq += y * y;
+        }
+        m_filteredSq += sq;
+    }
+    // True when the high-pass removes enough to matter: then feed the signal again with feedFiltered().
+    bool wantsFilteredPass() const;
+    // Second pass: the same samples again, from the start; the buffer is used as scratch space.
+    void feedFiltered(double* x, std::size_t n) {
+        if (!m_secondPass) {
+            m_dc = DcBlocker(m_rate);
+            m_secondPass = true;
+        }
         m_dc.process(x, n);
         m_filtered.feed(x, n);
     }
@@ -118,6 +135,9 @@ private:
     SpeechMeter m_plain;
     SpeechMeter m_filtered;
     DcBlocker m_dc;
+    double m_rate;
+    double m_filteredSq = 0.0;
+    bool m_secondPass = false;
 };
 
 } // namespace gainfix
