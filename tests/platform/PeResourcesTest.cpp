@@ -25,7 +25,7 @@ void put32(std::string& b, size_t off, uint32_t v) {
     put16(b, off + 2, v >> 16);
 }
 
-struct PeSpec {
+struct PeLayout {
     bool pe32plus = true;
     uint32_t resourceType = 6; // RT_STRING; another type makes a library without a string table
     // block id -> its 16 strings (fewer are padded with empty ones)
@@ -34,7 +34,7 @@ struct PeSpec {
 
 // A minimal PE image: headers, one ".rsrc" section at RVA 0x1000 holding the resource tree
 // type -> block -> language 0x409 -> data, as resource compilers lay it out.
-std::string buildPe(const PeSpec& spec) {
+std::string buildPe(const PeLayout& layout) {
     constexpr uint32_t kSectionVa = 0x1000, kSectionRaw = 0x200;
     std::string rsrc;
     auto dirHeader = [&](size_t off, uint16_t idEntries) {
@@ -42,17 +42,17 @@ std::string buildPe(const PeSpec& spec) {
         put16(rsrc, off + 12, 0);
         put16(rsrc, off + 14, idEntries);
     };
-    const size_t n = spec.blocks.size();
+    const size_t n = layout.blocks.size();
     const size_t typeDir = 16 + 8;
     const size_t langDirs = typeDir + 16 + 8 * n;
     const size_t dataEntries = langDirs + (16 + 8) * n;
     size_t data = dataEntries + 16 * n;
     dirHeader(0, 1);
-    put32(rsrc, 16, spec.resourceType);
+    put32(rsrc, 16, layout.resourceType);
     put32(rsrc, 20, 0x80000000u | static_cast<uint32_t>(typeDir));
     dirHeader(typeDir, static_cast<uint16_t>(n));
     size_t i = 0;
-    for (const auto& [blockId, strings] : spec.blocks) {
+    for (const auto& [blockId, strings] : layout.blocks) {
         const size_t langDir = langDirs + 24 * i, entry = dataEntries + 16 * i;
         put32(rsrc, typeDir + 16 + 8 * i, blockId);
         put32(rsrc, typeDir + 20 + 8 * i, 0x80000000u | static_cast<uint32_t>(langDir));
@@ -80,13 +80,13 @@ std::string buildPe(const PeSpec& spec) {
     put32(img, 0x3C, 0x40);
     img.replace(0x40, 4, std::string("PE\0\0", 4));
     const size_t coff = 0x44, opt = coff + 20;
-    const uint16_t optSize = spec.pe32plus ? 240 : 224;
-    put16(img, coff, spec.pe32plus ? 0x8664 : 0x14C);
+    const uint16_t optSize = layout.pe32plus ? 240 : 224;
+    put16(img, coff, layout.pe32plus ? 0x8664 : 0x14C);
     put16(img, coff + 2, 1);
     put16(img, coff + 16, optSize);
-    put16(img, opt, spec.pe32plus ? 0x20B : 0x10B);
-    const size_t dirs = opt + (spec.pe32plus ? 112 : 96);
-    put32(img, opt + (spec.pe32plus ? 108 : 92), 16);
+    put16(img, opt, layout.pe32plus ? 0x20B : 0x10B);
+    const size_t dirs = opt + (layout.pe32plus ? 112 : 96);
+    put32(img, opt + (layout.pe32plus ? 108 : 92), 16);
     put32(img, dirs + 16, kSectionVa);
     put32(img, dirs + 20, static_cast<uint32_t>(rsrc.size()));
     const size_t sec = opt + optSize;
@@ -100,15 +100,15 @@ std::string buildPe(const PeSpec& spec) {
 }
 
 // Strings 0..15 in block 1, 16..31 in block 2 and 48..54 in block 4; block 3 absent.
-PeSpec sampleSpec(bool pe32plus) {
-    PeSpec spec;
-    spec.pe32plus = pe32plus;
-    spec.blocks[1] = {u"zero", u"", u"two"};
-    spec.blocks[1].resize(16, u"");
-    spec.blocks[1][15] = u"fifteen";
-    spec.blocks[2] = {u"sixteen \u00E4\u30D3"};
-    spec.blocks[4] = {u"forty-eight", u"", u"", u"", u"", u"", u"fifty-four"};
-    return spec;
+PeLayout sampleLayout(bool pe32plus) {
+    PeLayout layout;
+    layout.pe32plus = pe32plus;
+    layout.blocks[1] = {u"zero", u"", u"two"};
+    layout.blocks[1].resize(16, u"");
+    layout.blocks[1][15] = u"fifteen";
+    layout.blocks[2] = {u"sixteen \u00E4\u30D3"};
+    layout.blocks[4] = {u"forty-eight", u"", u"", u"", u"", u"", u"fifty-four"};
+    return layout;
 }
 
 std::u16string load(PeResources& r, HMODULE h, uint32_t id, int chars = 1200) {
@@ -127,7 +127,7 @@ TEST(PeResources, ReadsStringBlocksOfPe32AndPe32Plus) {
     for (bool plus : {false, true}) {
         SCOPED_TRACE(plus ? "PE32+" : "PE32");
         TempDir dir;
-        writeFile(dir.path() / "lib.dll", buildPe(sampleSpec(plus)));
+        writeFile(dir.path() / "lib.dll", buildPe(sampleLayout(plus)));
         PeResources r = noOwnStrings();
         const HMODULE h = r.LoadLibraryAsData((dir.path() / "lib.dll").string());
         ASSERT_NE(h, 0u);
@@ -149,7 +149,7 @@ TEST(PeResources, ReadsStringBlocksOfPe32AndPe32Plus) {
 
 TEST(PeResources, LoadStringWCopiesAtMostBufferMinusOneCharacters) {
     TempDir dir;
-    writeFile(dir.path() / "lib.dll", buildPe(sampleSpec(true)));
+    writeFile(dir.path() / "lib.dll", buildPe(sampleLayout(true)));
     PeResources r = noOwnStrings();
     const HMODULE h = r.LoadLibraryAsData((dir.path() / "lib.dll").string());
     ASSERT_NE(h, 0u);
@@ -179,11 +179,11 @@ TEST(PeResources, ModuleZeroIsTheProgramsOwnTable) {
 
 TEST(PeResources, WhatIsNotAStringLibraryCannotBeLoaded) {
     TempDir dir;
-    PeSpec versionOnly = sampleSpec(true);
+    PeLayout versionOnly = sampleLayout(true);
     versionOnly.resourceType = 16; // RT_VERSION only
-    std::string badMagic = buildPe(sampleSpec(true));
+    std::string badMagic = buildPe(sampleLayout(true));
     put16(badMagic, 0x44 + 20, 0x999);
-    std::string noSignature = buildPe(sampleSpec(false));
+    std::string noSignature = buildPe(sampleLayout(false));
     noSignature[0x41] = 'X';
     const std::map<std::string, std::string> files = {
         {"empty.dll", ""},           {"text.dll", "This is not a library.\n"},
@@ -202,7 +202,7 @@ TEST(PeResources, WhatIsNotAStringLibraryCannotBeLoaded) {
 
 TEST(PeResources, PathsGoThroughTheMapperAndFreedHandlesAreGone) {
     TempDir dir;
-    writeFile(dir.path() / "Levora_DEU.dll", buildPe(sampleSpec(true)));
+    writeFile(dir.path() / "Levora_DEU.dll", buildPe(sampleLayout(true)));
     std::vector<std::string> asked;
     PeResources r([](uint32_t) { return std::u16string(); },
                   [&](const std::string& win) {
@@ -225,7 +225,7 @@ TEST(PeResources, PathsGoThroughTheMapperAndFreedHandlesAreGone) {
 }
 
 TEST(PeResources, TruncatedFilesLoseStringsButNeverReturnWrongOnes) {
-    const std::string image = buildPe(sampleSpec(true));
+    const std::string image = buildPe(sampleLayout(true));
     StringTable full;
     ASSERT_TRUE(parsePeStringTable(image, full));
     size_t partial = 0;
@@ -248,7 +248,7 @@ TEST(PeResources, TruncatedFilesLoseStringsButNeverReturnWrongOnes) {
 
 TEST(PeResources, RandomDamageNeverCrashes) {
     // Under the sanitizers a single out-of-bounds read fails this test.
-    const std::string image = buildPe(sampleSpec(false));
+    const std::string image = buildPe(sampleLayout(false));
     std::mt19937 rng(20031999);
     std::uniform_int_distribution<size_t> pos(0, image.size() - 1);
     std::uniform_int_distribution<int> byte(0, 255);

@@ -21,10 +21,10 @@ using Status = SyncOutcome::Status;
 const std::string kFolder = "C:\\Talvio\\Stream Files\\";
 
 std::string speech(uint64_t seed, double gainDb, Encoding e = Encoding::Pcm16) {
-    SpeechSpec spec;
-    spec.seconds = 1.0;
-    spec.seed = seed;
-    return encodeWav(toPcm16(applyGain(synthesizeSpeech(spec), gainDb)), 8000, e);
+    SpeechParams params;
+    params.seconds = 1.0;
+    params.seed = seed;
+    return encodeWav(toPcm16(applyGain(synthesizeSpeech(params), gainDb)), 8000, e);
 }
 
 struct DbRow {

@@ -151,12 +151,12 @@ void prompts(const CreateOptions& o, Rng master, HostPlan& plan) {
 }
 
 void writeAudio(const fs::path& file, const PlannedFile& f) {
-    SpeechSpec spec;
-    spec.seconds = f.seconds;
-    spec.sampleRate = kSampleRate;
-    spec.seed = f.seed;
-    spec.talker = f.talker;
-    const std::vector<double> raw = synthesizeSpeech(spec);
+    SpeechParams params;
+    params.seconds = f.seconds;
+    params.sampleRate = kSampleRate;
+    params.seed = f.seed;
+    params.talker = f.talker;
+    const std::vector<double> raw = synthesizeSpeech(params);
     const auto store = [&](const std::vector<double>& y) { return encodeWav(toPcm16(y), kSampleRate, f.encoding); };
     const Channel channel = [&](const std::vector<double>& y) {
         auto decoded = decodeAudio(store(y));

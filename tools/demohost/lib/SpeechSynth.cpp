@@ -64,9 +64,9 @@ double envelope(int i, int n, int attack, int release) {
 
 class Renderer {
 public:
-    Renderer(const SpeechSpec& spec, std::vector<double>& out)
-        : m_fs(spec.sampleRate), m_out(out), m_rng(spec.seed), m_scale(spec.talker == Talker::High ? 1.16 : 1.0),
-          m_f0(spec.talker == Talker::High ? m_rng.uniform(175, 225) : m_rng.uniform(95, 130)) {}
+    Renderer(const SpeechParams& params, std::vector<double>& out)
+        : m_fs(params.sampleRate), m_out(out), m_rng(params.seed), m_scale(params.talker == Talker::High ? 1.16 : 1.0),
+          m_f0(params.talker == Talker::High ? m_rng.uniform(175, 225) : m_rng.uniform(95, 130)) {}
 
     void voiced(size_t start, int n, double f0Start, double f0End, const Vowel& from, const Vowel& to,
                 double amplitude) {
@@ -129,16 +129,16 @@ private:
 
 } // namespace
 
-std::vector<double> synthesizeSpeech(const SpeechSpec& spec) {
-    const double fs = spec.sampleRate;
-    std::vector<double> out(static_cast<size_t>(std::max(0.0, std::round(spec.seconds * fs))), 0.0);
+std::vector<double> synthesizeSpeech(const SpeechParams& params) {
+    const double fs = params.sampleRate;
+    std::vector<double> out(static_cast<size_t>(std::max(0.0, std::round(params.seconds * fs))), 0.0);
     if (out.empty())
         return out;
-    Renderer r(spec, out);
+    Renderer r(params, out);
     Rng& rng = r.rng();
 
     // A short recording keeps proportionally shorter silences, so it still holds speech.
-    const double tail = std::min(spec.tailOut, 0.15 * spec.seconds), lead = std::min(spec.leadIn, 0.15 * spec.seconds);
+    const double tail = std::min(params.tailOut, 0.15 * params.seconds), lead = std::min(params.leadIn, 0.15 * params.seconds);
     const size_t end = out.size() - std::min(out.size(), static_cast<size_t>(tail * fs));
     size_t pos = static_cast<size_t>(lead * fs);
     const Vowel* previous = &kVowels[5];

@@ -10,7 +10,7 @@ namespace levora::demohost {
 
 enum class Talker { Low, High };
 
-struct SpeechSpec {
+struct SpeechParams {
     double seconds = 6.0;
     int sampleRate = 8000;
     uint64_t seed = 1;
@@ -21,6 +21,6 @@ struct SpeechSpec {
 };
 
 // Samples as fractions of full scale, peak about 0.5; the caller scales to a level.
-std::vector<double> synthesizeSpeech(const SpeechSpec& spec);
+std::vector<double> synthesizeSpeech(const SpeechParams& params);
 
 } // namespace levora::demohost
