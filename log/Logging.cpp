@@ -63,10 +63,11 @@ struct Logging::Impl {
     const AppInfo& app;
     LocalTime now = systemLocalTime;
     int fd = -1;
+    Tally tally;
 };
 
 Logging::Logging(IFileSystem& fs, IEventPump& pump, const AppInfo& app)
-    : m_impl(std::make_unique<Impl>(Impl{fs, pump, app})) {}
+    : m_impl(std::make_unique<Impl>(Impl{fs, pump, app, systemLocalTime, -1, {}})) {}
 
 Logging::~Logging() {
     CloseLog();
@@ -74,6 +75,10 @@ Logging::~Logging() {
 
 void Logging::setLocalTime(LocalTime now) {
     m_impl->now = now ? std::move(now) : LocalTime(systemLocalTime);
+}
+
+Logging::Tally Logging::tally() const {
+    return m_impl->tally;
 }
 
 bool Logging::isOpen() const {
@@ -97,6 +102,7 @@ void Logging::OpenLog(const std::string& path, bool append) {
     } catch (...) {
         m_impl->fd = -1; // the run goes on without a log
     }
+    m_impl->tally.written = m_impl->fd >= 0;
     const AppInfo& app = m_impl->app;
     WriteLog(kCrLf + kStars);
     WriteLog("Running " + app.exeBaseName + " version: " + std::to_string(app.versionMajor) + "." +
@@ -112,6 +118,10 @@ void Logging::OpenLog(const std::string& path, bool append) {
 }
 
 void Logging::WriteLog(const std::string& text) {
+    if (text.starts_with("(error)"))
+        ++m_impl->tally.errors;
+    else if (text.starts_with("(warning)"))
+        ++m_impl->tally.warnings;
     if (m_impl->fd >= 0) {
         std::string line = text + kCrLf;
         const char* p = line.data();
@@ -120,8 +130,10 @@ void Logging::WriteLog(const std::string& text) {
             ssize_t w = ::write(m_impl->fd, p, left);
             if (w < 0 && errno == EINTR)
                 continue;
-            if (w <= 0)
+            if (w <= 0) {
+                m_impl->tally.written = false;
                 break; // dropped, as every log failure is
+            }
             p += w;
             left -= static_cast<size_t>(w);
         }
@@ -135,8 +147,10 @@ void Logging::WriteLog(const std::string& text) {
 void Logging::CloseLog() {
     if (m_impl->fd < 0)
         return;
-    ::fdatasync(m_impl->fd);
-    ::close(m_impl->fd);
+    if (::fdatasync(m_impl->fd) != 0 && errno != EINVAL)
+        m_impl->tally.written = false;
+    if (::close(m_impl->fd) != 0 && errno != EINTR)
+        m_impl->tally.written = false;
     m_impl->fd = -1;
 }
 

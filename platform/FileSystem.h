@@ -11,6 +11,11 @@
 
 namespace levora {
 
+struct FileHead {
+    std::vector<uint8_t> bytes; // the start of the file
+    uint64_t size = 0;          // the whole file's size
+};
+
 class IFileSystem {
 public:
     virtual ~IFileSystem() = default;
@@ -38,6 +43,8 @@ public:
     // Modification time of a file, for "was it written after the tool started".
     virtual std::filesystem::file_time_type LastWriteTime(const std::string& path) = 0;
     virtual bool IsReadOnly(const std::string& path) = 0;
+    // The first maxBytes bytes of a file (all of a shorter one). Throws 53 when it is missing.
+    virtual FileHead ReadHead(const std::string& path, size_t maxBytes) = 0;
 
     // The host path a Windows path stands for (for code that opens streams itself, such as the log).
     virtual std::filesystem::path HostPath(const std::string& path) = 0;

@@ -65,6 +65,10 @@ public:
         return {};
     }
     bool IsReadOnly(const std::string&) override { return unexpected(); }
+    FileHead ReadHead(const std::string&, size_t) override {
+        unexpected();
+        return {};
+    }
 
     std::optional<std::vector<std::string>> names; // a listing to report instead of the folder's
     bool failListing = false;

@@ -55,27 +55,6 @@ struct Arguments {
     std::string rowTimes;
 };
 
-struct LogSummary {
-    int errors = 0;
-    int warnings = 0;
-    int leveled = 0;
-};
-
-LogSummary summarise(const fs::path& log) {
-    LogSummary s;
-    std::ifstream in(log, std::ios::binary);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.find("(error)") != std::string::npos)
-            ++s.errors;
-        else if (line.find("(warning)") != std::string::npos)
-            ++s.warnings;
-        else if (line.find(" set to dB ") != std::string::npos)
-            ++s.leveled;
-    }
-    return s;
-}
-
 using Stamp = std::pair<int, std::chrono::steady_clock::time_point>;
 
 double msBetween(std::chrono::steady_clock::time_point from, std::chrono::steady_clock::time_point to) {
@@ -269,27 +248,28 @@ int main(int argc, char** argv) {
         form.onProgress = [&](int value) { stamps.emplace_back(value, Clock::now()); };
 
     LevelingRun run(context);
-    run.cmdSetdB_Click();
+    const RunOutcome outcome = run.cmdSetdB_Click();
     const Clock::time_point runEnd = Clock::now();
     form.setProgressVisible(false);
 
     if (!a.rowTimes.empty() && !writeRowTimes(a.rowTimes, stamps, runEnd, form))
         std::cerr << "levora-level: cannot write " << a.rowTimes << "\n";
 
-    if (!m.viewerFile) {
+    if (!outcome.reachedEnd) {
         std::cout << "The run ended before the leveling (see the messages above)." << std::endl;
         return 1;
     }
-    fs::path hostLog;
-    try {
-        hostLog = m.ns.toHost(m.viewerFile->empty() ? std::string(kRunLogPath) : *m.viewerFile);
-    } catch (const std::exception&) {
-        hostLog = m.ns.toHost(kRunLogPath);
+    std::cout << "Result:   " << outcome.filesLevelled << " of " << outcome.filesTried << " files levelled, "
+              << outcome.failures << " errors, " << outcome.warnings << " warnings"
+              << (outcome.synced ? "" : ", the host's database was not synchronised") << std::endl;
+    const fs::path hostLog = m.ns.toHost(kRunLogPath);
+    if (!outcome.logWritten) {
+        std::cout << "Log:      " << kRunLogPath << " (" << hostLog.string()
+                  << ") could not be written completely (is the disk full?)" << std::endl;
+        return 0;
     }
-    const LogSummary s = summarise(hostLog);
-    std::cout << "Log:      " << *m.viewerFile << " (" << hostLog.string() << "): " << s.leveled << " files, "
-              << s.errors << " error lines, " << s.warnings << " warning lines" << std::endl;
-    if (s.errors > 0)
+    std::cout << "Log:      " << kRunLogPath << " (" << hostLog.string() << ")" << std::endl;
+    if (outcome.failures > 0)
         std::cout << "          search the log for \"(error)\" to see what could not be done" << std::endl;
     return 0;
 }
