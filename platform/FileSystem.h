@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,15 @@ namespace levora {
 struct FileHead {
     std::vector<uint8_t> bytes; // the start of the file
     uint64_t size = 0;          // the whole file's size
+};
+
+// A file open for writing at its end, as the run log keeps one: what is written goes straight to
+// the file; letting go of it flushes it to the disk and closes it.
+class IOutputFile {
+public:
+    virtual ~IOutputFile() = default;
+    // False when not all of the text could be written.
+    virtual bool Write(const std::string& text) = 0;
 };
 
 class IFileSystem {
@@ -45,6 +55,12 @@ public:
     virtual bool IsReadOnly(const std::string& path) = 0;
     // The first maxBytes bytes of a file (all of a shorter one). Throws 53 when it is missing.
     virtual FileHead ReadHead(const std::string& path, size_t maxBytes) = 0;
+
+    // Opens a file for output or for append. For output a fresh empty file replaces the old one in
+    // one step (made beside it and renamed over it, keeping its permissions), so a reader sees the
+    // old file or the new one, never a half-truncated one; for append a missing file is created.
+    // A folder or a read-only file throws 70, as Windows refuses to open it for writing.
+    virtual std::unique_ptr<IOutputFile> OpenOutputFile(const std::string& path, bool append) = 0;
 
     // The host path a Windows path stands for (for code that opens streams itself, such as the log).
     virtual std::filesystem::path HostPath(const std::string& path) = 0;

@@ -22,6 +22,7 @@ public:
     std::filesystem::file_time_type LastWriteTime(const std::string& path) override;
     bool IsReadOnly(const std::string& path) override;
     FileHead ReadHead(const std::string& path, size_t maxBytes) override;
+    std::unique_ptr<IOutputFile> OpenOutputFile(const std::string& path, bool append) override;
     std::filesystem::path HostPath(const std::string& path) override;
 
     // Replaces host file dst with a copy of host file src: written beside dst, flushed, renamed

@@ -69,6 +69,10 @@ public:
         unexpected();
         return {};
     }
+    std::unique_ptr<IOutputFile> OpenOutputFile(const std::string&, bool) override {
+        unexpected();
+        return nullptr;
+    }
 
     std::optional<std::vector<std::string>> names; // a listing to report instead of the folder's
     bool failListing = false;

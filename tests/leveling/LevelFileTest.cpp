@@ -50,6 +50,9 @@ public:
     fs::file_time_type LastWriteTime(const std::string& p) override { return m_inner.LastWriteTime(p); }
     bool IsReadOnly(const std::string& p) override { return m_inner.IsReadOnly(p); }
     FileHead ReadHead(const std::string& p, size_t n) override { return m_inner.ReadHead(p, n); }
+    std::unique_ptr<IOutputFile> OpenOutputFile(const std::string& p, bool append) override {
+        return m_inner.OpenOutputFile(p, append);
+    }
     fs::path HostPath(const std::string& p) override { return m_inner.HostPath(p); }
 
 private:
