@@ -1,6 +1,7 @@
 #include "ConsoleFront.h"
 
 #include "platform/Error.h"
+#include "platform/Text.h"
 #include "platform/WinPath.h"
 
 #include <chrono>
@@ -11,14 +12,6 @@ namespace levora::console {
 namespace {
 
 constexpr int kSubscriptOutOfRange = 9;
-
-std::string trim(const std::string& s) {
-    const auto first = s.find_first_not_of(" \t");
-    if (first == std::string::npos)
-        return {};
-    const auto last = s.find_last_not_of(" \t");
-    return s.substr(first, last - first + 1);
-}
 
 } // namespace
 
@@ -191,7 +184,7 @@ void ConsoleEventPump::WaitEvents(int maxMs) {
 // ---- NoViewerProcesses
 
 std::optional<std::string> NoViewerProcesses::viewerFile(const std::string& commandLine) {
-    const std::string line = trim(commandLine);
+    const std::string line = trim(commandLine, " \t");
     std::string program, rest;
     if (!line.empty() && line[0] == '"') {
         const auto close = line.find('"', 1);
@@ -210,7 +203,7 @@ std::optional<std::string> NoViewerProcesses::viewerFile(const std::string& comm
         program = program.substr(slash + 1);
     if (!equalsNoCase(program, "notepad") && !equalsNoCase(program, "notepad.exe"))
         return std::nullopt;
-    rest = trim(rest);
+    rest = trim(rest, " \t");
     if (rest.size() >= 2 && rest.front() == '"' && rest.back() == '"')
         rest = rest.substr(1, rest.size() - 2);
     return rest;
