@@ -104,7 +104,6 @@ void writeAll(int fd, const char* data, size_t n) {
     }
 }
 
-
 // Windows file names end at the last separator; a trailing separator names a folder.
 std::string lastComponent(const std::string& winPath) {
     size_t i = winPath.find_last_of("\\/");
@@ -126,16 +125,25 @@ bool holdsReadOnly(const fs::path& dir) {
 }
 
 void copyTree(const fs::path& src, const fs::path& dst, bool overwrite) {
+    bool made = false;
     if (!fs::exists(fs::symlink_status(dst))) {
         if (::mkdir(dst.c_str(), 0777) != 0)
             raiseErrno(errno, err::PathNotFound);
+        made = true;
     } else if (!isDir(dst)) {
         throw Error(err::FileExists);
     }
-    for (const auto& name : PathNamespace::listSorted(src, true))
-        copyTree(src / name, PathNamespace::resolveChild(dst, name), overwrite);
+    // One listing of the destination serves all its names, and grows as they are copied in, so
+    // filling a folder costs no listing per file (and a folder made here none at all).
+    FolderNames names(dst, made);
+    for (const auto& name : PathNamespace::listSorted(src, true)) {
+        const std::string entry = names.resolve(name);
+        copyTree(src / name, dst / entry, overwrite);
+        names.add(entry);
+    }
     for (const auto& name : PathNamespace::listSorted(src, false)) {
-        fs::path target = PathNamespace::resolveChild(dst, name);
+        const std::string entry = names.resolve(name);
+        const fs::path target = dst / entry;
         if (fs::exists(fs::symlink_status(target))) {
             if (!overwrite)
                 throw Error(err::FileExists);
@@ -143,6 +151,7 @@ void copyTree(const fs::path& src, const fs::path& dst, bool overwrite) {
                 throw Error(err::PermissionDenied);
         }
         LinuxFileSystem::copyHostFile(src / name, target);
+        names.add(entry);
     }
 }
 
