@@ -43,12 +43,32 @@ QFontDatabase::WritingSystem QtFontControl::writingSystemOf(int charset) {
     }
 }
 
+QStringList QtFontControl::compactFamilies(QFontDatabase::WritingSystem ws) {
+    // Faces whose line (ascent + descent) stays within a 13-pixel label at 8 points; the common
+    // CJK faces of Linux desktops are a few pixels taller and lose the bottom of their glyphs.
+    switch (ws) {
+    case QFontDatabase::Japanese:
+        return {QStringLiteral("IPAPGothic"), QStringLiteral("VL PGothic"), QStringLiteral("IPAGothic"),
+                QStringLiteral("VL Gothic")};
+    case QFontDatabase::Korean:
+        return {QStringLiteral("NanumGothic")};
+    case QFontDatabase::SimplifiedChinese:
+    case QFontDatabase::TraditionalChinese:
+        return {QStringLiteral("WenQuanYi Micro Hei")};
+    default:
+        return {};
+    }
+}
+
 QString QtFontControl::familyFor(QFontDatabase::WritingSystem ws) {
     if (ws == QFontDatabase::Any)
         return {};
     const QStringList families = QFontDatabase::families(ws);
     if (families.isEmpty())
         return {};
+    for (const QString& compact : compactFamilies(ws))
+        if (families.contains(compact))
+            return compact;
     QString region;
     switch (ws) {
     case QFontDatabase::Japanese:

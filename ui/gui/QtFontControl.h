@@ -27,8 +27,10 @@ public:
 
     // The writing system a Windows character set stands for (Any for the Western sets).
     static QFontDatabase::WritingSystem writingSystemOf(int charset);
-    // An installed family that can show the writing system, preferring sans-serif faces of the
-    // matching region; empty for Any or when none is installed.
+    // The compact faces preferred for a writing system, best first (empty for the others).
+    static QStringList compactFamilies(QFontDatabase::WritingSystem ws);
+    // An installed family that can show the writing system: the first compact face installed,
+    // else a sans-serif face of the matching region; empty for Any or when none is installed.
     static QString familyFor(QFontDatabase::WritingSystem ws);
     // The family list a face name gives under a character set.
     static QStringList familiesFor(const QString& face, QFontDatabase::WritingSystem ws, const QString& defaultFamily);
