@@ -26,6 +26,7 @@
 #include "restore/Restore.h"
 #include "ui/gui/QtEventPump.h"
 #include "ui/gui/QtMessageBox.h"
+#include "ui/gui/QtTranslations.h"
 #include "ui/gui/WindowList.h"
 #include "ui/gui/frmHelp.h"
 
@@ -78,6 +79,7 @@ struct Program::Impl {
                   busy},
           run(context), prompts(context), restore(context) {
         localize.setWindowList(&windows);
+        localize.setLanguageListener([this](const std::string& locale) { qtTranslations.use(locale); });
         form.onSetdB = [this] { run.cmdSetdB_Click(); };
         form.onRestore = [this] { restore.mnuRestore_Click(); };
         form.onLevoraForPrompts = [this] { prompts.mnuLevoraForPrompts_Click(); };
@@ -108,6 +110,7 @@ struct Program::Impl {
     QtMessageBox qtMsgbox;
     QtEventPump pump;
     QtFolderDialog qtFolderDialog;
+    QtTranslations qtTranslations;
     IMessageBox& msgbox;
     IFolderDialog& folderDialog;
     WindowList windows;
