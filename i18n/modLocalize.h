@@ -25,9 +25,9 @@ namespace levora {
 //   (QFontDatabase::families(writingSystem)) as fall-backs, so the text renders even when the
 //   named Windows face is not installed. 1 (DEFAULT_CHARSET) and any other value clear that
 //   hint: glyph fall-back is left to the system's font configuration.
-// - setFaceName: the family of the control's font. A name that is not installed is kept first
-//   in the family list and Qt falls through to the writing-system fall-backs ("ＭＳ Ｐゴシック"
-//   ends up in IPAPGothic or VL PGothic, faces compact enough for the 13-pixel labels). An
+// - setFaceName: the family of the control's font. A name that is not installed is kept last in
+//   the family list, behind the writing-system fall-backs ("ＭＳ Ｐゴシック" ends up in
+//   IPAPGothic or VL PGothic, faces compact enough for the 13-pixel labels). An
 //   empty name restores the family the control had when its window was built (the window's
 //   default family), as an empty face leaves the default font in charge on Windows. Size,
 //   weight and style are never touched.
