@@ -4,6 +4,7 @@
 // A path that cannot be converted is reported on stderr and makes the exit code non-zero.
 #include "platform/Error.h"
 #include "platform/Prefix.h"
+#include "platform/Version.h"
 #include "platform/WinPath.h"
 
 #include <cstring>
@@ -12,16 +13,27 @@
 
 namespace {
 
+const char* const kUsage = "usage: levora-path -u WINPATH...   (Windows path -> host path)\n"
+                           "       levora-path -w HOSTPATH...  (host path -> Windows path)\n"
+                           "       levora-path --help | --version\n"
+                           "The machine is $LEVORA_PREFIX (default $HOME/.levora).\n";
+
 int usage() {
-    std::cerr << "usage: levora-path -u WINPATH...   (Windows path -> host path)\n"
-                 "       levora-path -w HOSTPATH...  (host path -> Windows path)\n"
-                 "The machine is $LEVORA_PREFIX (default $HOME/.levora).\n";
+    std::cerr << kUsage;
     return 2;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+        std::cout << kUsage;
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::cout << "levora-path " << levora::kVersionText << '\n';
+        return 0;
+    }
     if (argc < 3)
         return usage();
     const std::string mode = argv[1];

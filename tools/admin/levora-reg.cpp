@@ -4,6 +4,7 @@
 #include "platform/Error.h"
 #include "platform/Prefix.h"
 #include "platform/RegistryStore.h"
+#include "platform/Version.h"
 #include "platform/WinPath.h"
 
 #include <cctype>
@@ -27,6 +28,7 @@ const char* const kUsage = R"(Usage:
   levora-reg delete KEY [/v NAME | /ve] [/f]
   levora-reg import FILE.reg
   levora-reg export KEY FILE.reg [/y]
+  levora-reg --help | --version
 
 KEY is HKLM\... or HKEY_LOCAL_MACHINE\... (HKCR\... is HKLM\Software\Classes\...).
 REG_DWORD data is decimal or 0x-hexadecimal (negative numbers allowed); REG_BINARY data is
@@ -304,6 +306,10 @@ int run(int argc, char** argv) {
     std::string first = lower(argv[1]);
     if (first == "/?" || first == "-?" || first == "-h" || first == "--help" || first == "help") {
         std::cout << kUsage;
+        return 0;
+    }
+    if (first == "--version") {
+        std::cout << "levora-reg " << kVersionText << "\n";
         return 0;
     }
     Args a;
