@@ -10,7 +10,7 @@ namespace levora {
 struct AppInfo {
     std::string programFolder; // Windows path, no trailing backslash ("C:\Program Files\Levora")
     std::string exeBaseName = "Levora";
-    std::string commandLine;   // the process command line, as one text
+    std::string commandLine; // the process command line, as one text
     int versionMajor = kVersionMajor;
     int versionMinor = kVersionMinor;
     int versionRevision = kVersionRevision;

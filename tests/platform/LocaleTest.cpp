@@ -96,7 +96,8 @@ TEST(LinuxLocale, UnknownIdsAndOtherLocaleValuesFail) {
 
 TEST(LinuxLocale, CompiledInTableIsTheTableOnDisk) {
     // The table is embedded at configure time; a stale build would silently keep old rows.
-    const std::string onDisk = levora::test::readFile(levora::test::sourceDir() / "platform" / "data" / "windows-locales.tsv");
+    const std::string onDisk =
+        levora::test::readFile(levora::test::sourceDir() / "platform" / "data" / "windows-locales.tsv");
     ASSERT_FALSE(onDisk.empty());
     EXPECT_EQ(std::string(embeddedLocaleTable()), onDisk);
     LinuxLocale locale(envOf({}));

@@ -13,10 +13,20 @@
 
 namespace {
 
-const char* const kUsage = "usage: levora-path -u WINPATH...   (Windows path -> host path)\n"
-                           "       levora-path -w HOSTPATH...  (host path -> Windows path)\n"
-                           "       levora-path --help | --version\n"
-                           "The machine is $LEVORA_PREFIX (default $HOME/.levora).\n";
+// Laid out as help2man reads it (the manual page is made from it).
+const char* const kUsage =
+    "Usage: levora-path -u WINPATH...\n"
+    "  or:  levora-path -w HOSTPATH...\n"
+    "  or:  levora-path --help | --version\n"
+    "Converts between the Windows paths of the machine prefix and host paths.\n"
+    "\n"
+    "  -u WINPATH...   print the host path of each Windows path\n"
+    "  -w HOSTPATH...  print the Windows path of each host path\n"
+    "      --help      show this text\n"
+    "      --version   show the version\n"
+    "\n"
+    "A path that cannot be converted is reported on standard error and makes the exit status 1;\n"
+    "a wrong command line gives 2. The machine is $LEVORA_PREFIX (default $HOME/.levora).\n";
 
 int usage() {
     std::cerr << kUsage;

@@ -22,13 +22,14 @@ using namespace levora;
 
 namespace {
 
-const char* const kUsage = R"(Usage:
-  levora-reg query  KEY [/v NAME | /ve] [/s]
-  levora-reg add    KEY [/v NAME | /ve] [/t REG_SZ|REG_DWORD|REG_BINARY] [/d DATA] [/f]
-  levora-reg delete KEY [/v NAME | /ve] [/f]
-  levora-reg import FILE.reg
-  levora-reg export KEY FILE.reg [/y]
-  levora-reg --help | --version
+// Laid out as help2man reads it (the manual page is made from it).
+const char* const kUsage = R"(Usage: levora-reg query  KEY [/v NAME | /ve] [/s]
+  or:  levora-reg add    KEY [/v NAME | /ve] [/t REG_SZ|REG_DWORD|REG_BINARY] [/d DATA] [/f]
+  or:  levora-reg delete KEY [/v NAME | /ve] [/f]
+  or:  levora-reg import FILE.reg
+  or:  levora-reg export KEY FILE.reg [/y]
+  or:  levora-reg --help | --version
+Reads and edits the machine prefix's registry the way Windows' reg does.
 
 KEY is HKLM\... or HKEY_LOCAL_MACHINE\... (HKCR\... is HKLM\Software\Classes\...).
 REG_DWORD data is decimal or 0x-hexadecimal (negative numbers allowed); REG_BINARY data is

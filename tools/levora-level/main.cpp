@@ -166,7 +166,8 @@ int main(int argc, char** argv) {
                    "and the synchronisation's time as a last row named \"(sync)\"");
     cli.footer("Exit status: 0 when the run reached its end (its log, c:\\Levora.log, lists anything that could "
                "not be done), 1 when the start-up or the run stopped before leveling, 2 for a wrong argument.");
-    cli.set_version_flag("--version", std::string("levora-level ") + levora::kVersionText, "Show the program's version");
+    cli.set_version_flag("--version", std::string("levora-level ") + levora::kVersionText,
+                         "Show the program's version");
     CLI11_PARSE(cli, argc, argv);
 
     if (!a.noBackup && a.backupDir.empty()) {
