@@ -7,6 +7,7 @@
 #include "platform/ReplaceFile.h"
 #include "platform/Text.h"
 #include "platform/Utf16.h"
+#include "platform/Version.h"
 #include "platform/WinPath.h"
 
 #include <cctype>
@@ -28,12 +29,14 @@ using namespace levora;
 
 namespace {
 
-const char* const kUsage = R"(Usage:
-  levora-reg query  KEY [/v NAME | /ve] [/s]
-  levora-reg add    KEY [/v NAME | /ve] [/t REG_SZ|REG_DWORD|REG_BINARY] [/d DATA] [/f]
-  levora-reg delete KEY [/v NAME | /ve] [/f]
-  levora-reg import FILE.reg
-  levora-reg export KEY FILE.reg [/y] [/utf8]
+// Laid out as help2man reads it (the manual page is made from it).
+const char* const kUsage = R"(Usage: levora-reg query  KEY [/v NAME | /ve] [/s]
+  or:  levora-reg add    KEY [/v NAME | /ve] [/t REG_SZ|REG_DWORD|REG_BINARY] [/d DATA] [/f]
+  or:  levora-reg delete KEY [/v NAME | /ve] [/f]
+  or:  levora-reg import FILE.reg
+  or:  levora-reg export KEY FILE.reg [/y] [/utf8]
+  or:  levora-reg --help | --version
+Reads and edits the machine prefix's registry the way Windows' reg does.
 
 KEY is HKLM\... or HKEY_LOCAL_MACHINE\... (HKCR\... is HKLM\Software\Classes\...).
 REG_DWORD data is decimal or 0x-hexadecimal (negative numbers allowed); REG_BINARY data is
@@ -369,6 +372,10 @@ int run(int argc, char** argv) {
     std::string first = lowerAscii(argv[1]);
     if (first == "/?" || first == "-?" || first == "-h" || first == "--help" || first == "help") {
         std::cout << kUsage;
+        return 0;
+    }
+    if (first == "--version") {
+        std::cout << "levora-reg " << kVersionText << "\n";
         return 0;
     }
     Args a;

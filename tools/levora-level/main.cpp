@@ -8,6 +8,7 @@
 #include "app/Machine.h"
 #include "app/OptionFields.h"
 #include "leveling/LevelingRun.h"
+#include "platform/Version.h"
 
 #include <CLI/CLI.hpp>
 
@@ -53,6 +54,8 @@ int main(int argc, char** argv) {
                    "and the synchronisation's time as a last row named \"(sync)\"");
     cli.footer("Exit status: 0 when the run reached its end (its log, c:\\Levora.log, lists anything that could "
                "not be done), 1 when the start-up or the run stopped before leveling, 2 for a wrong argument.");
+    cli.set_version_flag("--version", std::string("levora-level ") + levora::kVersionText,
+                         "Show the program's version");
     CLI11_PARSE(cli, argc, argv);
 
     if (!a.noBackup && a.backupDir.empty()) {
