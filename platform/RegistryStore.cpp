@@ -705,6 +705,18 @@ bool isPredefined(HKEY k) {
 
 } // namespace
 
+std::optional<std::string> rewriteRegistryText(std::string_view text, std::string* error) {
+    Parsed p = parseRegText(std::string(text), true);
+    if (!p.ok()) {
+        if (error)
+            *error = p.error;
+        return std::nullopt;
+    }
+    Hive h;
+    applyAll(h, p.ops);
+    return serialize(h);
+}
+
 // ====================================================================== RegistryStore
 
 struct RegistryStore::Impl {

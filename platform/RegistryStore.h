@@ -9,7 +9,9 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace levora {
@@ -22,6 +24,11 @@ constexpr long ERROR_KEY_DELETED = 1018;
 
 constexpr uint32_t KEY_QUERY_VALUE = 0x0001;
 constexpr uint32_t KEY_SET_VALUE = 0x0002;
+
+// The text a store whose file holds `text` writes back after a change that touches nothing: its
+// own reading and writing without the file or the lock. nullopt (with the reason) when the store
+// would refuse the text as damaged.
+std::optional<std::string> rewriteRegistryText(std::string_view text, std::string* error = nullptr);
 
 class RegistryStore : public IRegistry {
 public:
