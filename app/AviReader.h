@@ -28,7 +28,7 @@ struct AviVideo {
 AviVideo parseAvi(std::string_view data);
 
 // Bounds the memory a hostile clip can claim: a two-byte run-length frame decodes to a whole
-// picture. 16 M pixels is 64 MB, far above any animation a progress frame plays.
-constexpr uint64_t kMaxAviPixels = 16u * 1024 * 1024;
+// picture. 512 K pixels (2 MB) is four times the clip the program ships.
+constexpr uint64_t kMaxAviPixels = 512u * 1024;
 
 } // namespace levora

@@ -1,6 +1,7 @@
 #include "FuzzEntries.h"
 
 #include "app/AviReader.h"
+#include "platform/CommandLine.h"
 #include "platform/Error.h"
 #include "platform/LinuxProcesses.h"
 #include "platform/PeResources.h"
@@ -38,26 +39,6 @@ void makeProgram(const fs::path& p) {
     fs::create_directories(p.parent_path());
     writeBytes(p, "#!/bin/sh\nexit 0\n"); // never started: the resolver only looks
     fs::permissions(p, fs::perms::owner_all);
-}
-
-// An argument as the C runtime's splitting reads it back: quoted when it holds a blank or a quote
-// or is empty; backslashes doubled where they come before a quote.
-std::string quoteArgument(const std::string& a) {
-    if (!a.empty() && a.find_first_of(" \t\"") == std::string::npos)
-        return a;
-    std::string out = "\"";
-    size_t backslashes = 0;
-    for (char c : a) {
-        if (c == '\\') {
-            ++backslashes;
-            continue;
-        }
-        out.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
-        backslashes = 0;
-        out += c;
-    }
-    out.append(2 * backslashes, '\\');
-    return out + '"';
 }
 
 std::string describe(const std::vector<std::string>& args) {
@@ -179,11 +160,13 @@ CommandLineWorld::~CommandLineWorld() = default;
 
 std::string commandLine(std::string_view input, const CommandLineWorld& world) {
     const std::string line(input.substr(0, input.find('\0'))); // a command line is a C string
-    const auto args = LinuxProcesses::splitArguments(line);
-    std::string joined;
-    for (const auto& a : args)
-        joined += (joined.empty() ? "" : " ") + quoteArgument(a);
-    const auto again = LinuxProcesses::splitArguments(joined);
+    const ProgramToken program = programToken(line);
+    if (program.rest.size() > line.size() ||
+        line.compare(line.size() - program.rest.size(), program.rest.size(), program.rest) != 0)
+        return "the text after the program name is not the end of the line: [" + program.rest + "]";
+    textViewerFile(line);
+    const auto args = splitArguments(line);
+    const auto again = splitArguments(quoteArguments(args));
     if (again != args)
         return "quoted arguments split differently: " + describe(args) + " became " + describe(again);
     try {

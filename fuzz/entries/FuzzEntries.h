@@ -43,8 +43,8 @@ private:
     std::unique_ptr<Parts> m_parts;
 };
 
-// Splitting a Windows command line into arguments, and finding the program it starts.
-// Quoting the split arguments as the C runtime expects and splitting again gives them back.
+// Reading a Windows command line (program name, arguments, text viewer) and finding the program it
+// starts. Quoting the split arguments and splitting again gives them back.
 std::string commandLine(std::string_view input, const CommandLineWorld& world);
 
 // A scratch folder for a fuzzer process: a fresh folder under TMPDIR, removed at exit.
