@@ -21,13 +21,15 @@ public:
     void CreateFolder(const std::string& path) override;
     std::filesystem::file_time_type LastWriteTime(const std::string& path) override;
     bool IsReadOnly(const std::string& path) override;
+    FileHead ReadHead(const std::string& path, size_t maxBytes) override;
     std::unique_ptr<IOutputFile> OpenOutputFile(const std::string& path, bool append) override;
     std::filesystem::path HostPath(const std::string& path) override;
 
     // Replaces host file dst with a copy of host file src: written beside dst, flushed, renamed
     // over it. A replaced file keeps its permissions (and owner where allowed); a new one takes the
-    // source's. The modification time is carried over, as Windows' copy does.
-    static void copyHostFile(const std::filesystem::path& src, const std::filesystem::path& dst);
+    // source's. The modification time is carried over, as Windows' copy does. flush=false leaves the
+    // flush to the caller (a folder copy flushes everything it wrote once, at its end).
+    static void copyHostFile(const std::filesystem::path& src, const std::filesystem::path& dst, bool flush = true);
     // Windows' read-only attribute: no write permission for the owner.
     static bool hostReadOnly(const std::filesystem::path& p);
 
