@@ -17,6 +17,7 @@
 #include "platform/LinuxFileSystem.h"
 #include "platform/LinuxLocale.h"
 #include "platform/LinuxProcesses.h"
+#include "platform/LinuxRunLock.h"
 #include "platform/LinuxSession.h"
 #include "platform/PeResources.h"
 #include "platform/Prefix.h"
@@ -116,7 +117,8 @@ struct Program::Impl {
     RegistryAPI registryApi;
     TalvioVersion version;
     GainToolRunner gain;
-    BusyFlag busy;
+    LinuxRunLock runLock{prefix.runLockFile()};
+    BusyFlag busy{runLock};
     frmMain form;
     RunContext context;
     LevelingRun run;
