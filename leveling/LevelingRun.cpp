@@ -1,5 +1,7 @@
 #include "leveling/LevelingRun.h"
 
+#include "leveling/Leftovers.h"
+
 #include <cctype>
 #include <cmath>
 #include <cstdint>
@@ -64,9 +66,12 @@ void LevelingRun::saveOptionsToRegistry(StepRunner& trap) {
 }
 
 void LevelingRun::cmdSetdB_Click() {
+    // Taken before anything changes; another process working on this machine refuses the run.
     BusyGuard guard(m_ctx.busy, m_ctx.view);
-    if (!guard.acquired())
+    if (!guard.acquired()) {
+        ReportRefusal(m_ctx, guard);
         return;
+    }
 
     IRunView& view = m_ctx.view;
     Logging& log = m_ctx.log;
@@ -96,9 +101,15 @@ void LevelingRun::cmdSetdB_Click() {
     std::string root;
     trap.step([&] { root = readHostRoot(m_ctx.registry); });
 
-    // 4. Backup; a refusal or a failure ends the run before any file changes.
+    // What a killed run left beside the files is neither levelled nor backed up.
     bool backup = false;
     trap.step([&] { backup = view.chkBackup(); });
+    std::string backupTarget;
+    if (backup)
+        trap.step([&] { backupTarget = view.txtBackupTarget(); });
+    RemoveLeftovers(m_ctx.fs, RunFolders(root, backupTarget));
+
+    // 4. Backup; a refusal or a failure ends the run before any file changes.
     if (backup) {
         bool mayContinue = false;
         trap.step([&] { mayContinue = m_backup.BackupOriginals(root, view.txtBackupTarget()); });
@@ -143,6 +154,8 @@ void LevelingRun::cmdSetdB_Click() {
 
     // 10-12.
     trap.step([&] { log.CloseLog(); });
+    // The machine's files are done: an answer left pending must not hold other runs off.
+    guard.releaseMachine();
     trap.step([&] {
         if (m_ctx.msgbox.MsgBox(m_ctx.loadString(20), vbOKCancel) == vbOK)
             m_ctx.processes.Start(kViewerCommandLine, WindowStyle::NormalFocus);
