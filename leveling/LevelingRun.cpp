@@ -87,6 +87,7 @@ void LevelingRun::cmdSetdB_Click() {
             anySelected = view.gridChecked(row, selectedColumn);
     });
     if (!anySelected) {
+        guard.releaseMachine(); // a box left open holds no other run off
         m_ctx.msgbox.MsgBox(m_ctx.loadString(26), vbOKOnly);
         return;
     }

@@ -22,17 +22,20 @@ void GreetingRestore::mnuRestore_Click() {
     trap.step([&] { target = m_ctx.view.txtBackupTarget(); });
 
     if (target.empty()) {
+        guard.releaseMachine(); // a refusal left open holds no other run off
         msgbox.MsgBox(m_ctx.loadString(25), vbOKOnly);
         return;
     }
     bool haveBackup = false;
     trap.step([&] { haveBackup = fs.FolderExists(target + "Stream Files"); });
     if (!haveBackup) {
+        guard.releaseMachine();
         msgbox.MsgBox(m_ctx.loadString(27), vbOKOnly);
         return;
     }
     // Without the host root the copies would land relative to the process's current folder.
     if (root.empty()) {
+        guard.releaseMachine();
         msgbox.MsgBox(kRestoreNoRootText, vbOKOnly);
         return;
     }
