@@ -165,7 +165,16 @@ def faults(e, f, seed):
                 with open(copy, "rb") as fh:
                     f.check(hashlib.sha256(fh.read()).hexdigest() == d, "%s: backup of %s torn" % (what, rel))
         # The rerun levels what the killed one did not reach; its leftovers are neither levelled
-        # nor kept. Files levelled before the kill are levelled once more, so only the count is checked.
+        # nor kept. A kill rarely lands inside a copy, so one leftover of each naming is planted too.
+        stream = os.path.join(hostcheck.host_root(prefix), hostcheck.STREAM)
+        victim = sorted(n for n in os.listdir(stream) if n.endswith(".wav"))[0]
+        tag = "".join(rng.choice("ABCdef0123") for _ in range(6))
+        with open(os.path.join(stream, victim), "rb") as fh:
+            half = fh.read()
+        for name in (".levora-" + tag, "." + victim + ".levora-" + tag):
+            with open(os.path.join(stream, name), "wb") as fh:
+                fh.write(half[: len(half) // 2])
+        # Files levelled before the kill are levelled once more, so only the count is checked.
         shutil.rmtree(backup_host, ignore_errors=True)
         rc, out, err = e.run(prefix, "--no-backup", "--no-registry")
         f.check(rc == 0, "%s: rerun rc %s, %s" % (what, rc, err))
