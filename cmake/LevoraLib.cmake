@@ -41,3 +41,13 @@ function(levora_test name)
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
         PROPERTIES ENVIRONMENT "LEVORA_BIN_DIR=${LEVORA_BIN_DIR};LEVORA_SHARED_DIR=${LEVORA_SHARED_DIR};QT_QPA_PLATFORM=offscreen")
 endfunction()
+
+# levora_add_subfolders() — every folder directly below the current one that has a CMakeLists.txt.
+function(levora_add_subfolders)
+    file(GLOB entries LIST_DIRECTORIES true ${CMAKE_CURRENT_SOURCE_DIR}/*)
+    foreach(entry ${entries})
+        if(IS_DIRECTORY ${entry} AND EXISTS ${entry}/CMakeLists.txt)
+            add_subdirectory(${entry})
+        endif()
+    endforeach()
+endfunction()

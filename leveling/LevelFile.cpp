@@ -54,7 +54,7 @@ std::string GainToolRunner::buildCommandLine(const std::string& file, const Opti
 
 void GainToolRunner::LevelFile(const std::string& file, const OptionTexts& options, const StepRunner& callerTrap) {
     StepRunner trap = callerTrap; // same reporter; step() is not const
-    // Step 1: the temporary file of an earlier run goes, read-only or not. If it cannot go, this
+    // The temporary file of an earlier run goes, read-only or not. If it cannot go, this
     // file is skipped: the old levelled audio must never be copied over it.
     bool tempCleared = trap.step([&] {
         try {
@@ -65,11 +65,11 @@ void GainToolRunner::LevelFile(const std::string& file, const OptionTexts& optio
         }
     });
 
-    // Steps 2 and 3.
+    // The gain tool's command line: the tool the host release wants, the file and the options.
     std::string commandLine;
     trap.step([&] { commandLine = buildCommandLine(file, options); });
 
-    // Step 4, bounded: the tool has to end, with exit code 0, within the time-out.
+    // The tool runs, bounded: it has to end, with exit code 0, within the time-out.
     bool toolSucceeded = false;
     if (tempCleared && !commandLine.empty()) {
         toolSucceeded = trap.step([&] {
@@ -95,7 +95,7 @@ void GainToolRunner::LevelFile(const std::string& file, const OptionTexts& optio
         });
     }
 
-    // Step 5: replaces F atomically, keeping its permissions; a read-only F is refused (70).
+    // Its output replaces the file atomically, keeping its permissions; a read-only file is refused (70).
     if (toolSucceeded) {
         trap.step([&] {
             if (!m_fs.FileExists(kTempWavFile))
@@ -104,7 +104,7 @@ void GainToolRunner::LevelFile(const std::string& file, const OptionTexts& optio
         });
     }
 
-    // Steps 6 and 7, for every file, changed or not.
+    // The file and the command line go to the log, for every file, changed or not.
     m_log.WriteLog(file + " set to dB " + options.target);
     m_log.WriteLog("    Used command line=" + commandLine);
 }

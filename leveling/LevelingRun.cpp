@@ -77,7 +77,7 @@ void LevelingRun::cmdSetdB_Click() {
     Logging& log = m_ctx.log;
     StepRunner trap([&](const Error& e) { log.WriteLog("(error) in cmdSetDB function: " + e.description()); });
 
-    // 1. Selection scan.
+    // Nothing ticked: nothing to do.
     int selectedColumn = -1;
     bool anySelected = false;
     trap.step([&] {
@@ -92,13 +92,13 @@ void LevelingRun::cmdSetdB_Click() {
         return;
     }
 
-    // 2. The options become the host's defaults before anything else changes.
+    // The options become the host's defaults before anything else changes.
     bool saveToRegistry = false;
     trap.step([&] { saveToRegistry = view.chkSaveToRegistry(); });
     if (saveToRegistry)
         saveOptionsToRegistry(trap);
 
-    // 3. The host root.
+    // The host root, for the backup.
     std::string root;
     trap.step([&] { root = readHostRoot(m_ctx.registry); });
 
@@ -110,7 +110,7 @@ void LevelingRun::cmdSetdB_Click() {
         trap.step([&] { backupTarget = view.txtBackupTarget(); });
     RemoveLeftovers(m_ctx.fs, RunFolders(root, backupTarget));
 
-    // 4. Backup; a refusal or a failure ends the run before any file changes.
+    // The backup; a refusal or a failure ends the run before any file changes.
     if (backup) {
         bool mayContinue = false;
         trap.step([&] { mayContinue = m_backup.BackupOriginals(root, view.txtBackupTarget()); });
@@ -120,7 +120,7 @@ void LevelingRun::cmdSetdB_Click() {
         }
     }
 
-    // 5-7.
+    // The hourglass, a fresh run log, and the progress bar over the grid's rows.
     trap.step([&] { view.setHourglass(true); });
     trap.step([&] { log.OpenLog(kRunLogPath, false); });
     int32_t rows = 0;
@@ -130,7 +130,7 @@ void LevelingRun::cmdSetdB_Click() {
         view.setProgressValue(1);
     });
 
-    // 8. The file loop. A 32-bit counter: a host may hold more than 32,767 greetings.
+    // The file loop. A 32-bit counter: a host may hold more than 32,767 greetings.
     int fileColumn = -1;
     trap.step([&] { fileColumn = view.gridColumnByKey("FileName"); });
     for (int32_t row = 1; row < rows; ++row) {
@@ -150,10 +150,10 @@ void LevelingRun::cmdSetdB_Click() {
         trap.step([&] { m_ctx.pump.DoEvents(); });
     }
 
-    // 9. Synchronisation: its own trap covers the call only; steps 10 to 12 are the run's again.
+    // Synchronisation: its own trap covers the call only; what follows is the run's again.
     m_sync.SyncDirectory(trap);
 
-    // 10-12.
+    // The log closed and offered in the text viewer; the pointer back.
     trap.step([&] { log.CloseLog(); });
     // The machine's files are done: an answer left pending must not hold other runs off.
     guard.releaseMachine();

@@ -21,7 +21,7 @@ std::string DirectorySync::failureLine(const Error& e) {
            (n >= 0 ? " " + std::to_string(n) : std::to_string(n)) + " Description=" + e.description();
 }
 
-// Steps 2 to 7: the progress bar gives way to the looping clip and the status line. Display
+// Before the call: the progress bar gives way to the looping clip and the status line. Display
 // failures (a missing clip) go to the run's trap on every pass: they are not synchronisation failures.
 void DirectorySync::showAnimation(StepRunner& trap) {
     IRunView& view = m_ctx.view;

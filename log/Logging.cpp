@@ -1,14 +1,6 @@
 #include "Logging.h"
 
-#include "platform/ReplaceFile.h"
-
-#include <cerrno>
-#include <fcntl.h>
-#include <filesystem>
-#include <sys/stat.h>
-#include <unistd.h>
-
-namespace fs = std::filesystem;
+#include <cstdio>
 
 namespace levora {
 
@@ -24,37 +16,6 @@ std::tm systemLocalTime() {
     return t;
 }
 
-// A fresh log replaces the old one in one step: an empty file made beside it is renamed over it,
-// so a reader sees either the old log or the new one, never a half-truncated file.
-int openFresh(const fs::path& target) {
-    const fs::path path = replacementTarget(target);
-    mode_t mode = 0644;
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0) {
-        if (!S_ISREG(st.st_mode) || (st.st_mode & S_IWUSR) == 0)
-            return -1; // a folder or a read-only file: Windows refuses to open it for output
-        mode = st.st_mode & 07777;
-    }
-    std::string tmpl;
-    int fd = createTempBeside(path, tmpl);
-    if (fd < 0)
-        return -1;
-    ::fchmod(fd, mode);
-    if (::rename(tmpl.c_str(), path.c_str()) != 0) {
-        ::close(fd);
-        ::unlink(tmpl.c_str());
-        return -1;
-    }
-    return fd;
-}
-
-int openAppend(const fs::path& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && (!S_ISREG(st.st_mode) || (st.st_mode & S_IWUSR) == 0))
-        return -1;
-    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-}
-
 } // namespace
 
 struct Logging::Impl {
@@ -62,11 +23,11 @@ struct Logging::Impl {
     IEventPump& pump;
     const AppInfo& app;
     LocalTime now = systemLocalTime;
-    int fd = -1;
+    std::unique_ptr<IOutputFile> file;
 };
 
 Logging::Logging(IFileSystem& fs, IEventPump& pump, const AppInfo& app)
-    : m_impl(std::make_unique<Impl>(Impl{fs, pump, app})) {}
+    : m_impl(std::make_unique<Impl>(Impl{fs, pump, app, systemLocalTime, nullptr})) {}
 
 Logging::~Logging() {
     CloseLog();
@@ -77,7 +38,7 @@ void Logging::setLocalTime(LocalTime now) {
 }
 
 bool Logging::isOpen() const {
-    return m_impl->fd >= 0;
+    return m_impl->file != nullptr;
 }
 
 std::string Logging::generalDate(const std::tm& t) {
@@ -92,10 +53,9 @@ void Logging::OpenLog(const std::string& path, bool append) {
     // Only one log at a time: a second OpenLog lets go of the first instead of leaking it.
     CloseLog();
     try {
-        fs::path host = m_impl->fs.HostPath(path);
-        m_impl->fd = append ? openAppend(host) : openFresh(host);
+        m_impl->file = m_impl->fs.OpenOutputFile(path, append);
     } catch (...) {
-        m_impl->fd = -1; // the run goes on without a log
+        m_impl->file.reset(); // the run goes on without a log
     }
     const AppInfo& app = m_impl->app;
     WriteLog(kCrLf + kStars);
@@ -112,20 +72,8 @@ void Logging::OpenLog(const std::string& path, bool append) {
 }
 
 void Logging::WriteLog(const std::string& text) {
-    if (m_impl->fd >= 0) {
-        std::string line = text + kCrLf;
-        const char* p = line.data();
-        size_t left = line.size();
-        while (left > 0) {
-            ssize_t w = ::write(m_impl->fd, p, left);
-            if (w < 0 && errno == EINTR)
-                continue;
-            if (w <= 0)
-                break; // dropped, as every log failure is
-            p += w;
-            left -= static_cast<size_t>(w);
-        }
-    }
+    if (m_impl->file)
+        m_impl->file->Write(text + kCrLf); // a line that cannot be written is dropped, as every log failure is
     try {
         m_impl->pump.DoEvents();
     } catch (...) {
@@ -133,11 +81,7 @@ void Logging::WriteLog(const std::string& text) {
 }
 
 void Logging::CloseLog() {
-    if (m_impl->fd < 0)
-        return;
-    ::fdatasync(m_impl->fd);
-    ::close(m_impl->fd);
-    m_impl->fd = -1;
+    m_impl->file.reset(); // flushed to the disk and closed
 }
 
 } // namespace levora

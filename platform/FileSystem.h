@@ -6,10 +6,20 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace levora {
+
+// A file open for writing at its end, as the run log keeps one: what is written goes straight to
+// the file; letting go of it flushes it to the disk and closes it.
+class IOutputFile {
+public:
+    virtual ~IOutputFile() = default;
+    // False when not all of the text could be written.
+    virtual bool Write(const std::string& text) = 0;
+};
 
 class IFileSystem {
 public:
@@ -38,6 +48,12 @@ public:
     // Modification time of a file, for "was it written after the tool started".
     virtual std::filesystem::file_time_type LastWriteTime(const std::string& path) = 0;
     virtual bool IsReadOnly(const std::string& path) = 0;
+
+    // Opens a file for output or for append. For output a fresh empty file replaces the old one in
+    // one step (made beside it and renamed over it, keeping its permissions), so a reader sees the
+    // old file or the new one, never a half-truncated one; for append a missing file is created.
+    // A folder or a read-only file throws 70, as Windows refuses to open it for writing.
+    virtual std::unique_ptr<IOutputFile> OpenOutputFile(const std::string& path, bool append) = 0;
 
     // The host path a Windows path stands for (for code that opens streams itself, such as the log).
     virtual std::filesystem::path HostPath(const std::string& path) = 0;

@@ -1,5 +1,6 @@
 #include "LinuxAutomation.h"
 
+#include "CommandLine.h"
 #include "Error.h"
 #include "LinuxProcesses.h"
 
@@ -306,7 +307,7 @@ std::shared_ptr<IDispatchObject> LinuxAutomation::CreateObject(const std::string
     try {
         const LinuxProcesses resolver(m_ns, m_programFolder);
         resolved = resolver.resolve(commandLine);
-        arguments = LinuxProcesses::splitArguments(resolved.rest);
+        arguments = splitArguments(resolved.rest);
     } catch (const Error& e) {
         cannotCreate(progId, "server " + commandLine + ": " + e.description());
     }

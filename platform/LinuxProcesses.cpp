@@ -1,5 +1,6 @@
 #include "LinuxProcesses.h"
 
+#include "CommandLine.h"
 #include "Error.h"
 
 #include <algorithm>
@@ -54,30 +55,6 @@ bool endsWithExe(const std::string& s) {
     return s.size() > 4 && equalsNoCase(s.substr(s.size() - 4), ".exe");
 }
 
-std::string lastComponent(const std::string& s) {
-    size_t i = s.find_last_of("\\/:");
-    return i == std::string::npos ? s : s.substr(i + 1);
-}
-
-// The first token of a command line as CreateProcess reads it for argv[0]: quoted or up to a blank.
-std::string firstToken(const std::string& commandLine, std::string* rest) {
-    size_t i = 0;
-    while (i < commandLine.size() && isBlank(commandLine[i]))
-        ++i;
-    if (i < commandLine.size() && commandLine[i] == '"') {
-        size_t end = commandLine.find('"', i + 1);
-        if (rest)
-            *rest = end == std::string::npos ? std::string() : commandLine.substr(end + 1);
-        return commandLine.substr(i + 1, end == std::string::npos ? std::string::npos : end - i - 1);
-    }
-    size_t end = i;
-    while (end < commandLine.size() && !isBlank(commandLine[end]))
-        ++end;
-    if (rest)
-        *rest = commandLine.substr(end);
-    return commandLine.substr(i, end - i);
-}
-
 bool isRunnable(const fs::path& p) {
     struct stat st {};
     return ::stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0111) != 0;
@@ -119,58 +96,6 @@ LinuxProcesses::~LinuxProcesses() {
 
 uint32_t LinuxProcesses::CurrentProcessId() {
     return static_cast<uint32_t>(::getpid());
-}
-
-std::vector<std::string> LinuxProcesses::splitArguments(const std::string& s) {
-    std::vector<std::string> args;
-    size_t i = 0;
-    const size_t n = s.size();
-    for (;;) {
-        while (i < n && isBlank(s[i]))
-            ++i;
-        if (i >= n)
-            break;
-        std::string arg;
-        bool quoted = false;
-        while (i < n) {
-            char c = s[i];
-            if (isBlank(c) && !quoted)
-                break;
-            if (c == '\\') {
-                size_t j = i;
-                while (j < n && s[j] == '\\')
-                    ++j;
-                size_t count = j - i;
-                if (j < n && s[j] == '"') {
-                    arg.append(count / 2, '\\');
-                    if (count % 2) {
-                        arg.push_back('"');
-                        i = j + 1;
-                    } else {
-                        i = j;
-                    }
-                } else {
-                    arg.append(count, '\\');
-                    i = j;
-                }
-                continue;
-            }
-            if (c == '"') {
-                if (quoted && i + 1 < n && s[i + 1] == '"') {
-                    arg.push_back('"');
-                    i += 2;
-                    continue;
-                }
-                quoted = !quoted;
-                ++i;
-                continue;
-            }
-            arg.push_back(c);
-            ++i;
-        }
-        args.push_back(std::move(arg));
-    }
-    return args;
 }
 
 std::optional<int> LinuxProcesses::niceForClass(uint32_t priorityClass) {
@@ -229,10 +154,9 @@ LinuxProcesses::Resolved LinuxProcesses::resolve(const std::string& commandLine)
     while (i < commandLine.size() && isBlank(commandLine[i]))
         ++i;
     if (i < commandLine.size() && commandLine[i] == '"') {
-        std::string rest;
-        std::string name = firstToken(commandLine, &rest);
-        if (auto p = findProgram(name))
-            return {*p, name, rest};
+        ProgramToken program = programToken(commandLine);
+        if (auto p = findProgram(program.name))
+            return {*p, program.name, program.rest};
         throw Error(err::FileNotFound);
     }
     // Unquoted: "C:\Program Files\x\tool -a" tries "C:\Program", then "C:\Program Files\x\tool", ...
@@ -273,18 +197,15 @@ uint32_t LinuxProcesses::Start(const std::string& commandLine, WindowStyle style
 
     std::vector<std::string> argv;
     bool searchPath = false;
-    std::string rest;
-    std::string first = firstToken(commandLine, &rest);
-    std::string firstName = lastComponent(first);
-    if (equalsNoCase(firstName, "notepad.exe") || equalsNoCase(firstName, "notepad")) {
-        // The desktop's text viewer stands in for Notepad; it gets host paths.
+    if (const auto file = textViewerFile(commandLine)) {
+        // The desktop's text viewer stands in for Notepad; it gets a host path.
         const char* viewer = std::getenv("LEVORA_TEXT_VIEWER");
         argv.push_back(viewer && *viewer ? viewer : "xdg-open");
         searchPath = true;
-        for (auto& a : splitArguments(rest)) {
-            std::string host = a;
+        if (!file->empty()) {
+            std::string host = *file;
             try {
-                host = m_ns.toHost(a).string();
+                host = m_ns.toHost(*file).string();
             } catch (const Error&) {
             }
             argv.push_back(std::move(host));

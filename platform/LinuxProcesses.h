@@ -32,10 +32,6 @@ public:
     bool Kill(uint32_t pid) override;
     bool SetPriorityClass(uint32_t pid, uint32_t priorityClass) override;
 
-    // The arguments after the program name, split as the Windows C runtime splits them: blanks
-    // and tabs separate, double quotes group ("" inside quotes is one quote), 2n backslashes
-    // before a quote give n backslashes, 2n+1 give n and a literal quote.
-    static std::vector<std::string> splitArguments(const std::string& text);
     // The nice value a priority class stands for; nullopt for an unknown class.
     static std::optional<int> niceForClass(uint32_t priorityClass);
 

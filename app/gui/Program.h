@@ -1,6 +1,6 @@
-// Levora put together: every platform service over one machine prefix, the program-wide modules
-// and the main window with its commands wired. main() builds one; so do the start-up benchmark
-// and the tests that start the whole program.
+// Levora's window put together: the machine (every service, app/Machine.h) under the Qt message
+// boxes, event pump and folder browser, and the main window with its commands wired. main()
+// builds one; so do the start-up benchmark and the tests that start the whole program.
 #pragma once
 
 #include "app/Module1.h"
@@ -46,9 +46,6 @@ public:
     modLocalize& localize();
     WindowList& windows();
     Logging& log();
-
-    // The command line of a program as one text, each argument quoted where Windows would need it.
-    static std::string commandLineOf(const std::vector<std::string>& arguments);
 
 private:
     struct Impl;

@@ -2,15 +2,13 @@
 // and the selection rules of the grid's events.
 #include "app/FileGrid.h"
 #include "HostFixture.h"
-#include "MemoryForm.h"
+#include "app/MemoryForm.h"
 #include "host/RegistryAPI.h"
 
 #include <gtest/gtest.h>
 
 namespace levora {
 namespace {
-
-using test::MemoryGrid;
 
 class FillGridTest : public ::testing::Test {
 protected:
@@ -20,7 +18,7 @@ protected:
         RegistryAPI registry(host.store);
         StepRunner trap([this](const Error& e) { errors.push_back(e); });
         FillGrid(grid, registry, host.fs, trap);
-        return grid.names();
+        return grid.fileNames();
     }
 
     test::TestHost host;
@@ -63,8 +61,8 @@ TEST_F(FillGridTest, AppendsWithDrawingOffAndSwitchesItBackOn) {
         host.file("C:\\Talvio\\Stream Files\\g" + std::to_string(i) + ".wav");
     host.folder("C:\\Talvio\\localize\\defaultconfiguration");
     fill();
-    EXPECT_EQ(grid.appendedWhileRedrawOff, 5);
-    EXPECT_TRUE(grid.redraw);
+    EXPECT_EQ(grid.rowsAppendedWithoutRedraw(), 5);
+    EXPECT_TRUE(grid.redraw());
 }
 
 TEST_F(FillGridTest, SecondFolderMissingIsReportedOnceAndKeepsTheFirstFoldersRows) {
@@ -74,7 +72,7 @@ TEST_F(FillGridTest, SecondFolderMissingIsReportedOnceAndKeepsTheFirstFoldersRow
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0].number(), err::PathNotFound);
     EXPECT_EQ(names.size(), 2u);
-    EXPECT_TRUE(grid.redraw);
+    EXPECT_TRUE(grid.redraw());
 }
 
 TEST_F(FillGridTest, FirstFolderMissingAddsNoRowsAndTheSecondIsStillRead) {
@@ -83,7 +81,7 @@ TEST_F(FillGridTest, FirstFolderMissingAddsNoRowsAndTheSecondIsStillRead) {
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0].number(), err::PathNotFound);
     EXPECT_EQ(names, std::vector<std::string>{"C:\\Talvio\\localize\\defaultconfiguration\\ENU\\x.wav"});
-    EXPECT_TRUE(grid.redraw);
+    EXPECT_TRUE(grid.redraw());
 }
 
 TEST_F(FillGridTest, RootWithTrailingBackslashKeepsTheDoubledSeparatorInStreamFilePaths) {
@@ -179,6 +177,34 @@ TEST_F(GridRulesTest, UnselectAllThenSelectAll) {
     MemoryGrid empty;
     FileGridRules emptyRules(empty);
     EXPECT_NO_THROW(emptyRules.SetAllChecks(true));
+}
+
+TEST(MemoryGrid, ColumnsByKeyHeaderRowAndBounds) {
+    MemoryGrid grid;
+    EXPECT_EQ(grid.Rows(), 1);
+    EXPECT_EQ(grid.ColIndex("SELECTED"), 1);
+    EXPECT_EQ(grid.ColIndex("filename"), 2);
+    EXPECT_EQ(grid.ColIndex("Size"), -1);
+
+    grid.setRows(3);
+    grid.setTextMatrix(2, grid.ColIndex("FileName"), "C:\\Talvio\\Stream Files\\a.wav");
+    grid.setCellChecked(2, grid.ColIndex("Selected"), true);
+    EXPECT_TRUE(grid.CellChecked(2, 1));
+    EXPECT_FALSE(grid.CellChecked(1, 1));
+    EXPECT_EQ(grid.TextMatrix(2, 2), "C:\\Talvio\\Stream Files\\a.wav");
+
+    for (auto [row, col] : {std::pair{3, 1}, {-1, 1}, {1, 3}, {1, -1}}) {
+        try {
+            (void)grid.TextMatrix(row, col);
+            ADD_FAILURE() << row << "," << col << " did not fail";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.number(), 9);
+        }
+    }
+    grid.setCellChecked(0, 1, true); // the header row has no check boxes
+    EXPECT_FALSE(grid.CellChecked(0, 1));
+    EXPECT_THROW(grid.setRows(0), Error); // never below the header row
+    EXPECT_EQ(grid.Rows(), 3);
 }
 
 } // namespace

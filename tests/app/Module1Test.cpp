@@ -17,6 +17,7 @@ using levora::test::CountingPump;
 using levora::test::FakeClock;
 using levora::test::processRunning;
 using levora::test::readFile;
+using levora::test::RecordingProcesses;
 using levora::test::writeFile;
 using levora::test::writeScript;
 
@@ -30,26 +31,6 @@ protected:
         writeScript(c() / "Tools" / name, body);
         return procs.Start(name, WindowStyle::Hidden);
     }
-};
-
-// Records what priority calls it got; the real process is left alone.
-class RecordingProcesses : public IProcesses {
-public:
-    uint32_t CurrentProcessId() override { return 4242; }
-    uint32_t Start(const std::string&, WindowStyle) override { return 0; }
-    WaitResult Wait(uint32_t, uint32_t) override {
-        if (throwOnWait)
-            throw Error(err::InvalidCall);
-        return {};
-    }
-    bool Kill(uint32_t) override { return false; }
-    bool SetPriorityClass(uint32_t pid, uint32_t cls) override {
-        calls.emplace_back(pid, cls);
-        return answer;
-    }
-    std::vector<std::pair<uint32_t, uint32_t>> calls;
-    bool answer = true;
-    bool throwOnWait = false;
 };
 
 // The log of a fresh prefix, for the tests of how the program ends.
@@ -153,6 +134,7 @@ TEST(PriorityTest, SetsTheClassOfOurOwnProcess) {
     EXPECT_TRUE(bSetProcessPriority(procs, BELOW_NORMAL_PRIORITY_CLASS));
     procs.answer = false;
     EXPECT_FALSE(bSetProcessPriority(procs, HIGH_PRIORITY_CLASS));
-    EXPECT_EQ(procs.calls, (std::vector<std::pair<uint32_t, uint32_t>>{{4242, BELOW_NORMAL_PRIORITY_CLASS},
-                                                                       {4242, HIGH_PRIORITY_CLASS}}));
+    EXPECT_EQ(procs.priorityCalls,
+              (std::vector<std::pair<uint32_t, uint32_t>>{{RecordingProcesses::kOwnPid, BELOW_NORMAL_PRIORITY_CLASS},
+                                                          {RecordingProcesses::kOwnPid, HIGH_PRIORITY_CLASS}}));
 }

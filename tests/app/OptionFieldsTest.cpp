@@ -1,7 +1,7 @@
 // The option fields: entries, the entry chosen for a registry value, and the switch of the three
 // secondary fields when the focus leaves the target field.
 #include "app/OptionFields.h"
-#include "MemoryForm.h"
+#include "app/MemoryForm.h"
 #include "host/RegistryAPI.h"
 #include "host/TalvioVersion.h"
 #include "support/TestSupport.h"
@@ -20,12 +20,12 @@ TEST(OptionEntries, AreListedInAscendingOrderWithABlankOnlyBeforeTheNonNegativeT
     };
     for (const Case& c : {Case{kTargetDBList, 36, "-35", " 0"}, Case{kSampleSizeList, 20, "4000", "80000"},
                           Case{kGainThresholdList, 20, "1", "20"}, Case{kMindBLevelList, 26, "-55", "-30"}}) {
-        test::MemoryOptionField f;
+        MemoryOptionField f;
         FillOptionField(f, c.list, 123456);
-        ASSERT_EQ(f.items.size(), c.count);
-        EXPECT_EQ(f.items.front(), c.first);
-        EXPECT_EQ(f.items.back(), c.last);
-        EXPECT_EQ(f.items[1].find(' '), std::string::npos);
+        ASSERT_EQ(f.items().size(), c.count);
+        EXPECT_EQ(f.items().front(), c.first);
+        EXPECT_EQ(f.items().back(), c.last);
+        EXPECT_EQ(f.items()[1].find(' '), std::string::npos);
     }
 }
 
@@ -43,7 +43,7 @@ TEST(OptionEntries, TheRegistryValueSelectsItsEntryElseTheFallback) {
         {kGainThresholdList, 0, "5"},
     };
     for (const Case& c : cases) {
-        test::MemoryOptionField f;
+        MemoryOptionField f;
         FillOptionField(f, c.list, c.stored);
         EXPECT_EQ(f.Text(), c.shown) << "stored " << c.stored;
     }
@@ -70,9 +70,11 @@ struct VersionHolder {
     }
 };
 
-void choose(test::MemoryForm& form, const std::string& text) {
-    auto& items = form.target.items;
-    form.target.setListIndex(static_cast<int>(std::find(items.begin(), items.end(), text) - items.begin()));
+bool secondaryFieldsAre(const MemoryForm& form, bool enabled) {
+    for (OptionFieldId id : {OptionFieldId::SampleSize, OptionFieldId::GainThreshold, OptionFieldId::MindBLevel})
+        if (form.field(id).Enabled() != enabled)
+            return false;
+    return true;
 }
 
 TEST(TargetValidation, ZeroDisablesAndAnotherTargetEnablesFromRelease3Build19On) {
@@ -82,26 +84,26 @@ TEST(TargetValidation, ZeroDisablesAndAnotherTargetEnablesFromRelease3Build19On)
     };
     for (const Case& c : {Case{3, 19, true}, Case{3, 18, false}, Case{4, 0, true}, Case{1, 0, false}}) {
         VersionHolder v(3, 1, c.release, c.build);
-        test::MemoryForm form;
-        FillOptionField(form.target, kTargetDBList, 0);
+        MemoryForm form;
+        FillOptionField(form.field(OptionFieldId::TargetDB), kTargetDBList, 0);
         bool cancel = false;
         cmbTargetDB_Validate(form, v.version, cancel);
-        EXPECT_TRUE(form.secondaryDisabled());
-        choose(form, "-20");
+        EXPECT_TRUE(secondaryFieldsAre(form, false));
+        ASSERT_TRUE(form.field(OptionFieldId::TargetDB).selectText("-20"));
         cmbTargetDB_Validate(form, v.version, cancel);
-        EXPECT_EQ(form.secondaryEnabled(), c.reenabled) << "3.1(" << c.release << ") build " << c.build;
+        EXPECT_TRUE(secondaryFieldsAre(form, c.reenabled)) << "3.1(" << c.release << ") build " << c.build;
         EXPECT_FALSE(cancel);
     }
 }
 
 TEST(TargetValidation, ANonZeroTargetOnAnOldHostLeavesTheFieldsAsTheyAre) {
     VersionHolder v(3, 1, 2, 0);
-    test::MemoryForm form;
-    FillOptionField(form.target, kTargetDBList, -26);
+    MemoryForm form;
+    FillOptionField(form.field(OptionFieldId::TargetDB), kTargetDBList, -26);
     SetSecondaryOptionsEnabled(form, true);
     bool cancel = false;
     cmbTargetDB_Validate(form, v.version, cancel);
-    EXPECT_TRUE(form.secondaryEnabled());
+    EXPECT_TRUE(secondaryFieldsAre(form, true));
 }
 
 } // namespace

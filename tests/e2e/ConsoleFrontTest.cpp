@@ -1,8 +1,9 @@
-// The console pieces of levora-level: its in-memory grid and fields, its message boxes, its
-// progress line and the text viewer it does not start.
+// The console pieces of levora-level: its form, its message boxes, its progress line and the
+// text viewer it does not start.
 #include "ConsoleFront.h"
 
 #include "platform/Error.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -14,48 +15,18 @@
 namespace levora::console {
 namespace {
 
-TEST(ConsoleViewer, FileOfANotepadCommandLine) {
-    struct Case {
-        const char* line;
-        std::optional<std::string> file;
-    };
-    const Case cases[] = {
-        {"notepad.exe c:\\Levora.log", "c:\\Levora.log"},
-        {"NOTEPAD c:\\Levora.log", "c:\\Levora.log"},
-        {"\"C:\\Windows\\notepad.exe\" \"c:\\my logs\\Levora.log\"", "c:\\my logs\\Levora.log"},
-        {"C:\\Windows\\System32\\Notepad.EXE   c:\\Levora.log  ", "c:\\Levora.log"},
-        {"notepad.exe", ""},
-        {"notepadplus.exe c:\\Levora.log", std::nullopt},
-        {"Z:\\bin\\gainfix315 -s \"C:\\a.wav\" -d c:\\mytempwavfile774.WAV -t -26", std::nullopt},
-        {"\"notepad.exe c:\\x.log", std::nullopt}, // an unclosed quote names no program
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(NoViewerProcesses::viewerFile(c.line), c.file) << c.line;
-}
-
-class RecordingStarts : public IProcesses {
-public:
-    uint32_t CurrentProcessId() override { return 1; }
-    uint32_t Start(const std::string& commandLine, WindowStyle) override {
-        started.push_back(commandLine);
-        return 77;
-    }
-    WaitResult Wait(uint32_t, uint32_t) override { return {}; }
-    bool Kill(uint32_t) override { return false; }
-    bool SetPriorityClass(uint32_t, uint32_t) override { return false; }
-    std::vector<std::string> started;
-};
-
 TEST(ConsoleViewer, NotepadIsReportedOtherProgramsStart) {
-    RecordingStarts real;
+    test::RecordingProcesses real;
     std::vector<std::string> viewed;
     NoViewerProcesses processes(real, [&](const std::string& file) { viewed.push_back(file); });
 
     EXPECT_EQ(processes.Start("notepad.exe c:\\Levora.log", WindowStyle::NormalFocus), 0u);
-    EXPECT_EQ(processes.Start("Z:\\bin\\gainfix315 -s \"C:\\a.wav\"", WindowStyle::Hidden), 77u);
+    EXPECT_EQ(processes.Start("Z:\\bin\\gainfix315 -s \"C:\\a.wav\"", WindowStyle::Hidden),
+              test::RecordingProcesses::kStartedPid);
 
     EXPECT_EQ(viewed, std::vector<std::string>{"c:\\Levora.log"});
-    EXPECT_EQ(real.started, std::vector<std::string>{"Z:\\bin\\gainfix315 -s \"C:\\a.wav\""});
+    ASSERT_EQ(real.started.size(), 1u);
+    EXPECT_EQ(real.started[0].commandLine, "Z:\\bin\\gainfix315 -s \"C:\\a.wav\"");
 }
 
 TEST(ConsoleMessageBox, PrintsAndAnswersTheAffirmativeButton) {
@@ -89,34 +60,6 @@ TEST(ConsoleMessageBox, PrintsAndAnswersTheAffirmativeButton) {
     EXPECT_EQ(box.shown(), 2);
 }
 
-TEST(ConsoleGrid, ColumnsByKeyHeaderAndBounds) {
-    MemoryGrid grid;
-    EXPECT_EQ(grid.Rows(), 1);
-    EXPECT_EQ(grid.TextMatrix(0, 2), "File Name");
-    EXPECT_EQ(grid.ColIndex("SELECTED"), 1);
-    EXPECT_EQ(grid.ColIndex("filename"), 2);
-    EXPECT_EQ(grid.ColIndex("Size"), -1);
-
-    grid.setRows(3);
-    grid.setTextMatrix(2, grid.ColIndex("FileName"), "C:\\Talvio\\Stream Files\\a.wav");
-    grid.setCellChecked(2, grid.ColIndex("Selected"), true);
-    EXPECT_TRUE(grid.CellChecked(2, 1));
-    EXPECT_FALSE(grid.CellChecked(1, 1));
-    EXPECT_EQ(grid.TextMatrix(2, 2), "C:\\Talvio\\Stream Files\\a.wav");
-
-    for (auto [row, col] : {std::pair{3, 1}, {-1, 1}, {1, 3}, {1, -1}}) {
-        try {
-            (void)grid.TextMatrix(row, col);
-            ADD_FAILURE() << row << "," << col << " did not fail";
-        } catch (const Error& e) {
-            EXPECT_EQ(e.number(), 9);
-        }
-    }
-    grid.setRows(0); // never below the header row
-    EXPECT_EQ(grid.Rows(), 1);
-    EXPECT_EQ(grid.TextMatrix(0, 2), "File Name");
-}
-
 TEST(ConsoleForm, OptionFieldsAndRunViewAgree) {
     std::ostringstream out;
     ConsoleForm form(out, false);
@@ -132,6 +75,7 @@ TEST(ConsoleForm, OptionFieldsAndRunViewAgree) {
     EXPECT_FALSE(form.field(OptionFieldId::TargetDB).selectText("-30"));
     EXPECT_EQ(form.cmbTargetDB(), "-25");
     EXPECT_THROW(form.optionField(OptionFieldId::TargetDB).setListIndex(3), Error);
+    EXPECT_EQ(form.gridText(0, form.gridColumnByKey("FileName")), "File Name");
     // The check boxes start ticked, as the window's do.
     EXPECT_TRUE(form.chkBackup());
     EXPECT_TRUE(form.chkSaveToRegistry());

@@ -95,14 +95,5 @@ TEST(ProgramTest, ARemoteDesktopEndsTheStartUp) {
     EXPECT_EQ(run.terminated, std::vector<int>{0});
 }
 
-TEST(ProgramTest, CommandLineIsRebuiltAsWindowsWouldPassIt) {
-    EXPECT_EQ(Program::commandLineOf({}), "");
-    EXPECT_EQ(Program::commandLineOf({"/SetPrompts"}), "/SetPrompts");
-    EXPECT_EQ(Program::commandLineOf({"a b", "/x"}), "\"a b\" /x");
-    EXPECT_EQ(Program::commandLineOf({"say \"hi\""}), "\"say \\\"hi\\\"\"");
-    EXPECT_EQ(Program::commandLineOf({"C:\\dir with blank\\"}), "\"C:\\dir with blank\\\\\"");
-    EXPECT_EQ(Program::commandLineOf({""}), "\"\"");
-}
-
 } // namespace
 } // namespace levora

@@ -65,6 +65,10 @@ public:
         return {};
     }
     bool IsReadOnly(const std::string&) override { return unexpected(); }
+    std::unique_ptr<IOutputFile> OpenOutputFile(const std::string&, bool) override {
+        unexpected();
+        return nullptr;
+    }
 
     std::optional<std::vector<std::string>> names; // a listing to report instead of the folder's
     bool failListing = false;

@@ -46,6 +46,9 @@ public:
     void CreateFolder(const std::string& p) override { m_inner.CreateFolder(p); }
     fs::file_time_type LastWriteTime(const std::string& p) override { return m_inner.LastWriteTime(p); }
     bool IsReadOnly(const std::string& p) override { return m_inner.IsReadOnly(p); }
+    std::unique_ptr<IOutputFile> OpenOutputFile(const std::string& p, bool append) override {
+        return m_inner.OpenOutputFile(p, append);
+    }
     fs::path HostPath(const std::string& p) override { return m_inner.HostPath(p); }
 
 private:

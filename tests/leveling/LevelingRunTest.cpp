@@ -140,9 +140,9 @@ TEST_F(LevelingRunTest, OneTickedRowOfFive) {
 
     EXPECT_EQ(f.messages(), std::vector<std::string>{"#20"});
     EXPECT_EQ(f.msgbox.shown[0].buttons, vbOKCancel);
-    ASSERT_EQ(f.processes.viewers.size(), 1u);
-    EXPECT_EQ(f.processes.viewers[0].commandLine, "notepad.exe c:\\Levora.log");
-    EXPECT_EQ(f.processes.viewers[0].style, WindowStyle::NormalFocus);
+    ASSERT_EQ(f.processes.started.size(), 1u);
+    EXPECT_EQ(f.processes.started[0].commandLine, "notepad.exe c:\\Levora.log");
+    EXPECT_EQ(f.processes.started[0].style, WindowStyle::NormalFocus);
     EXPECT_EQ(f.automation.bridge->calls, 1);
     EXPECT_EQ(f.view.caption, "#20");
     EXPECT_FALSE(f.view.hourglass);
@@ -203,7 +203,7 @@ TEST_F(LevelingRunTest, CancelStartsNoViewerAndRestoresThePointer) {
     addRows(1, {1});
     f.msgbox.nextAnswer(vbCancel);
     run.cmdSetdB_Click();
-    EXPECT_TRUE(f.processes.viewers.empty());
+    EXPECT_TRUE(f.processes.started.empty());
     EXPECT_EQ(f.view.events.back(), "commands on");
     EXPECT_EQ(f.view.events[f.view.events.size() - 2], "hourglass off");
 }

@@ -59,8 +59,8 @@ TEST_F(PromptLevelingTest, SubFoldersFirstThenFilesInListingOrder) {
     EXPECT_EQ(f.msgbox.shown[0].buttons, vbYesNo);
     EXPECT_EQ(f.msgbox.shown[1].text, "#20");
     EXPECT_EQ(f.msgbox.shown[1].buttons, vbOKCancel);
-    ASSERT_EQ(f.processes.viewers.size(), 1u);
-    EXPECT_EQ(f.processes.viewers[0].commandLine, "notepad.exe c:\\Levora.log");
+    ASSERT_EQ(f.processes.started.size(), 1u);
+    EXPECT_EQ(f.processes.started[0].commandLine, "notepad.exe c:\\Levora.log");
     EXPECT_FALSE(f.log.isOpen());
 }
 
@@ -101,7 +101,7 @@ TEST_F(PromptLevelingTest, CancelStartsNoViewer) {
     f.msgbox.nextAnswer(vbYes);
     f.msgbox.nextAnswer(vbCancel);
     prompts.mnuLevoraForPrompts_Click();
-    EXPECT_TRUE(f.processes.viewers.empty());
+    EXPECT_TRUE(f.processes.started.empty());
     EXPECT_FALSE(f.view.hourglass);
 }
 

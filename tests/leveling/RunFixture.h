@@ -154,32 +154,6 @@ private:
     FakeSplash m_splash;
 };
 
-// Starts real programs but only records notepad.exe.
-class RecordingProcesses : public IProcesses {
-public:
-    explicit RecordingProcesses(IProcesses& real) : m_real(real) {}
-    uint32_t CurrentProcessId() override { return m_real.CurrentProcessId(); }
-    uint32_t Start(const std::string& commandLine, WindowStyle style) override {
-        if (commandLine.rfind("notepad.exe", 0) == 0) {
-            viewers.push_back({commandLine, style});
-            return 4242;
-        }
-        return m_real.Start(commandLine, style);
-    }
-    WaitResult Wait(uint32_t pid, uint32_t timeoutMs) override { return m_real.Wait(pid, timeoutMs); }
-    bool Kill(uint32_t pid) override { return m_real.Kill(pid); }
-    bool SetPriorityClass(uint32_t pid, uint32_t c) override { return m_real.SetPriorityClass(pid, c); }
-
-    struct Started {
-        std::string commandLine;
-        WindowStyle style;
-    };
-    std::vector<Started> viewers;
-
-private:
-    IProcesses& m_real;
-};
-
 // A synchronisation component that answers from a script of HRESULTs (0 = success).
 class FakeBridge : public IDispatchObject {
 public:

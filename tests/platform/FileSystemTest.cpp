@@ -169,3 +169,20 @@ TEST_F(FileSystemTest, HostPathAndWriteTime) {
     EXPECT_EQ(lfs.HostPath("c:\\new.log"), c() / "new.log");
     EXPECT_EQ(lfs.LastWriteTime("C:\\Levora.log"), fs::last_write_time(c() / "Levora.log"));
 }
+
+TEST_F(FileSystemTest, OutputFilesRefuseFoldersReadOnlyFilesAndMissingFolders) {
+    fs::create_directories(c() / "Folder.log");
+    writeFile(c() / "ro.log", "kept");
+    ::chmod((c() / "ro.log").c_str(), 0444);
+    struct Case {
+        const char* path;
+        int number;
+    } cases[] = {{"C:\\Folder.log", err::PermissionDenied},
+                 {"C:\\ro.log", err::PermissionDenied},
+                 {"C:\\no folder\\x.log", err::PathNotFound}};
+    for (const Case& tc : cases)
+        for (bool append : {false, true})
+            EXPECT_EQ(errorOf([&] { lfs.OpenOutputFile(tc.path, append); }), tc.number) << tc.path << append;
+    EXPECT_EQ(readFile(c() / "ro.log"), "kept");
+    EXPECT_EQ(allNames(c()), (std::vector<std::string>{"Folder.log", "ro.log"}));
+}

@@ -38,26 +38,6 @@ protected:
 
 } // namespace
 
-TEST(SplitArguments, WindowsRules) {
-    struct Case {
-        const char* line;
-        std::vector<std::string> args;
-    } cases[] = {
-        {"", {}},
-        {"  a  b\tc ", {"a", "b", "c"}},
-        {"-s \"E:\\Host\\Stream Files\\g1.wav\" -d c:\\t.WAV",
-         {"-s", "E:\\Host\\Stream Files\\g1.wav", "-d", "c:\\t.WAV"}},
-        {"-t  0", {"-t", "0"}},
-        {"a\\\\b \\\\\"c d\"", {"a\\\\b", "\\c d"}}, // backslashes not before a quote stay; 2n before one give n
-        {"\\\"x\\\" \\\\\\\"y", {"\"x\"", "\\\"y"}}, // 2n+1 before a quote: n and a literal quote
-        {"\"a\"\"b\" \"\"", {"a\"b", ""}},           // "" inside quotes is one quote; an empty argument
-        {"ab\"c d\"ef", {"abc def"}},
-        {"\"unterminated x", {"unterminated x"}},
-    };
-    for (const auto& tc : cases)
-        EXPECT_EQ(LinuxProcesses::splitArguments(tc.line), tc.args) << tc.line;
-}
-
 TEST_F(ProcessTest, ProgramIsResolvedAsCreateProcessDoes) {
     writeScript(progDir() / "gainfix315", "exit 0\n");
     writeScript(c() / "bin" / "app.exe", "exit 0\n");

@@ -47,7 +47,7 @@ TEST_F(RestoreTest, CopiesTheBackupOverTheLiveFolders) {
     EXPECT_EQ(f.msgbox.shown[1].text, "#55");
     EXPECT_EQ(f.msgbox.shown[1].buttons, vbOKOnly);
     EXPECT_EQ(f.view.events, (EventList{"commands off", "splash show: #12", "splash hide", "commands on"}));
-    EXPECT_TRUE(f.processes.viewers.empty());
+    EXPECT_TRUE(f.processes.started.empty());
     EXPECT_FALSE(f.logExists());
 }
 

@@ -1,5 +1,8 @@
 #include "TestSupport.h"
 
+#include "platform/CommandLine.h"
+#include "platform/Error.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -157,6 +160,19 @@ std::filesystem::path sharedDir() {
     if (const char* d = std::getenv("LEVORA_SHARED_DIR"); d && *d)
         return d;
     return LEVORA_SHARED_DIR;
+}
+
+uint32_t RecordingProcesses::Start(const std::string& commandLine, WindowStyle style) {
+    if (m_real && !isTextViewer(programToken(commandLine).name))
+        return m_real->Start(commandLine, style);
+    started.push_back({commandLine, style});
+    return kStartedPid;
+}
+
+WaitResult RecordingProcesses::Wait(uint32_t pid, uint32_t timeoutMs) {
+    if (throwOnWait)
+        throw Error(err::InvalidCall);
+    return m_real ? m_real->Wait(pid, timeoutMs) : WaitResult{};
 }
 
 } // namespace levora::test

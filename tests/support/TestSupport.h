@@ -1,6 +1,7 @@
 // Test doubles and fixtures shared by every test program.
 #pragma once
 
+#include "platform/Process.h"
 #include "platform/Resources.h"
 #include "platform/Ui.h"
 
@@ -11,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <sys/types.h>
+#include <utility>
 #include <vector>
 
 namespace levora::test {
@@ -75,6 +77,37 @@ public:
     HMODULE LoadLibraryAsData(const std::string&) override { return 0; }
     void FreeLibrary(HMODULE) override {}
     int LoadStringW(HMODULE, uint32_t, std::u16string&, int) override { return 0; }
+};
+
+// Processes that record what they are asked. Alone, every start is recorded and nothing runs;
+// over a real service, only the text viewer's starts are kept back and everything else is passed
+// on. Priority calls are recorded and, alone, answered with `answer`.
+class RecordingProcesses : public IProcesses {
+public:
+    RecordingProcesses() = default;
+    explicit RecordingProcesses(IProcesses& real) : m_real(&real) {}
+    uint32_t CurrentProcessId() override { return m_real ? m_real->CurrentProcessId() : kOwnPid; }
+    uint32_t Start(const std::string& commandLine, WindowStyle style) override;
+    WaitResult Wait(uint32_t pid, uint32_t timeoutMs) override;
+    bool Kill(uint32_t pid) override { return m_real && m_real->Kill(pid); }
+    bool SetPriorityClass(uint32_t pid, uint32_t priorityClass) override {
+        priorityCalls.emplace_back(pid, priorityClass);
+        return m_real ? m_real->SetPriorityClass(pid, priorityClass) : answer;
+    }
+
+    static constexpr uint32_t kOwnPid = 4242;     // our process id when alone
+    static constexpr uint32_t kStartedPid = 4343; // what a recorded start returns
+    struct Started {
+        std::string commandLine;
+        WindowStyle style;
+    };
+    std::vector<Started> started; // the starts that were recorded instead of run
+    std::vector<std::pair<uint32_t, uint32_t>> priorityCalls;
+    bool answer = true;
+    bool throwOnWait = false; // Wait throws Error 5
+
+private:
+    IProcesses* m_real = nullptr;
 };
 
 // A clock that only moves when told; pairs with CountingPump::onWait to make pauses instant.

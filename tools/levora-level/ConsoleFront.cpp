@@ -1,103 +1,14 @@
 #include "ConsoleFront.h"
 
-#include "platform/Error.h"
+#include "app/modDirectorySelect.h"
+#include "platform/CommandLine.h"
 #include "platform/WinPath.h"
 
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 namespace levora::console {
-
-namespace {
-
-constexpr int kSubscriptOutOfRange = 9;
-
-std::string trim(const std::string& s) {
-    const auto first = s.find_first_not_of(" \t");
-    if (first == std::string::npos)
-        return {};
-    const auto last = s.find_last_not_of(" \t");
-    return s.substr(first, last - first + 1);
-}
-
-} // namespace
-
-// ---- MemoryGrid
-
-MemoryGrid::MemoryGrid() : m_rows(1) {
-    m_rows[0][2].text = "File Name";
-}
-
-void MemoryGrid::setRows(int rows) {
-    m_rows.resize(static_cast<size_t>(rows < 1 ? 1 : rows));
-}
-
-void MemoryGrid::setRow(int row) {
-    if (row < 0 || row >= Rows())
-        throw Error(kSubscriptOutOfRange, "Subscript out of range");
-    m_row = row;
-}
-
-void MemoryGrid::setCol(int col) {
-    if (col < 0 || col >= kCols)
-        throw Error(kSubscriptOutOfRange, "Subscript out of range");
-    m_col = col;
-}
-
-int MemoryGrid::ColIndex(const std::string& key) const {
-    if (equalsNoCase(key, "selected"))
-        return 1;
-    if (equalsNoCase(key, "FileName"))
-        return 2;
-    return -1;
-}
-
-const MemoryGrid::Cell& MemoryGrid::cell(int row, int col) const {
-    if (row < 0 || row >= Rows() || col < 0 || col >= kCols)
-        throw Error(kSubscriptOutOfRange, "Subscript out of range");
-    return m_rows[static_cast<size_t>(row)][static_cast<size_t>(col)];
-}
-
-MemoryGrid::Cell& MemoryGrid::cell(int row, int col) {
-    return const_cast<Cell&>(static_cast<const MemoryGrid&>(*this).cell(row, col));
-}
-
-std::string MemoryGrid::TextMatrix(int row, int col) const {
-    return cell(row, col).text;
-}
-
-void MemoryGrid::setTextMatrix(int row, int col, const std::string& text) {
-    cell(row, col).text = text;
-}
-
-bool MemoryGrid::CellChecked(int row, int col) const {
-    return cell(row, col).checked;
-}
-
-void MemoryGrid::setCellChecked(int row, int col, bool checked) {
-    cell(row, col).checked = checked;
-}
-
-// ---- MemoryOptionField
-
-void MemoryOptionField::setListIndex(int index) {
-    if (index < -1 || index >= ListCount())
-        throw Error(err::InvalidCall);
-    m_index = index;
-}
-
-std::string MemoryOptionField::Text() const {
-    return m_index < 0 ? std::string() : m_items[static_cast<size_t>(m_index)];
-}
-
-bool MemoryOptionField::selectText(const std::string& text) {
-    for (size_t i = 0; i < m_items.size(); ++i)
-        if (m_items[i] == text) {
-            m_index = static_cast<int>(i);
-            return true;
-        }
-    return false;
-}
 
 // ---- ConsoleSplash
 
@@ -108,14 +19,8 @@ void ConsoleSplash::showOverMain() {
 // ---- ConsoleForm
 
 ConsoleForm::ConsoleForm(std::ostream& out, bool progressOnOneLine)
-    : m_out(out), m_oneLine(progressOnOneLine), m_splash(out) {}
-
-MemoryOptionField& ConsoleForm::field(OptionFieldId id) {
-    return m_fields[static_cast<size_t>(id)];
-}
-
-IOptionField& ConsoleForm::optionField(OptionFieldId id) {
-    return field(id);
+    : m_out(out), m_oneLine(progressOnOneLine), m_splash(out) {
+    grid().setTextMatrix(0, grid().ColIndex("FileName"), "File Name");
 }
 
 void ConsoleForm::setProgressRange(int minimum, int maximum) {
@@ -194,39 +99,35 @@ void ConsoleEventPump::WaitEvents(int maxMs) {
 
 // ---- NoViewerProcesses
 
-std::optional<std::string> NoViewerProcesses::viewerFile(const std::string& commandLine) {
-    const std::string line = trim(commandLine);
-    std::string program, rest;
-    if (!line.empty() && line[0] == '"') {
-        const auto close = line.find('"', 1);
-        if (close == std::string::npos)
-            return std::nullopt;
-        program = line.substr(1, close - 1);
-        rest = line.substr(close + 1);
-    } else {
-        const auto blank = line.find_first_of(" \t");
-        program = line.substr(0, blank);
-        rest = blank == std::string::npos ? std::string() : line.substr(blank);
-    }
-    // The program's own name, after any folder.
-    const auto slash = program.find_last_of("\\/");
-    if (slash != std::string::npos)
-        program = program.substr(slash + 1);
-    if (!equalsNoCase(program, "notepad") && !equalsNoCase(program, "notepad.exe"))
-        return std::nullopt;
-    rest = trim(rest);
-    if (rest.size() >= 2 && rest.front() == '"' && rest.back() == '"')
-        rest = rest.substr(1, rest.size() - 2);
-    return rest;
-}
-
 uint32_t NoViewerProcesses::Start(const std::string& commandLine, WindowStyle style) {
-    const auto file = viewerFile(commandLine);
+    const auto file = textViewerFile(commandLine);
     if (!file)
         return m_real.Start(commandLine, style);
     if (m_onViewer)
         m_onViewer(*file);
     return 0;
+}
+
+// ---- pickBackupFolder
+
+PickedFolder pickBackupFolder(const PathNamespace& ns, const std::string& given) {
+    PickedFolder picked;
+    std::string folder = given;
+    if (!folder.empty() && folder.front() == '/') {
+        // A folder of this machine: the run appends Windows folder names to it, so it goes in as the
+        // Windows path the folder picker would give.
+        std::error_code ec;
+        folder = ns.toWindows(std::filesystem::absolute(given, ec));
+        if (folder.empty())
+            return {{}, given + " has no Windows path in the machine prefix", 2};
+    }
+    picked.folder = BackupTargetOnFocusOut(folder);
+    try {
+        std::filesystem::create_directories(ns.toHost(picked.folder));
+    } catch (const std::exception& e) {
+        return {{}, "cannot make the backup folder " + picked.folder + ": " + e.what(), 1};
+    }
+    return picked;
 }
 
 } // namespace levora::console

@@ -3,12 +3,12 @@
 // printed and answered with the affirmative button.
 #pragma once
 
-#include "app/MainForm.h"
+#include "app/MemoryForm.h"
 #include "leveling/RunView.h"
 #include "platform/Process.h"
 #include "platform/Ui.h"
+#include "platform/WinPath.h"
 
-#include <array>
 #include <functional>
 #include <optional>
 #include <ostream>
@@ -16,59 +16,6 @@
 #include <vector>
 
 namespace levora::console {
-
-// myGrid in memory: columns 0 (fixed), "selected", "FileName"; row 0 the header.
-class MemoryGrid : public IGrid {
-public:
-    MemoryGrid();
-    int Rows() const override { return static_cast<int>(m_rows.size()); }
-    void setRows(int rows) override;
-    int Cols() const override { return kCols; }
-    int Row() const override { return m_row; }
-    void setRow(int row) override;
-    int Col() const override { return m_col; }
-    void setCol(int col) override;
-    int ColIndex(const std::string& key) const override;
-    std::string TextMatrix(int row, int col) const override;
-    void setTextMatrix(int row, int col, const std::string& text) override;
-    bool CellChecked(int row, int col) const override;
-    void setCellChecked(int row, int col, bool checked) override;
-    void setRedraw(bool) override {}
-
-    static constexpr int kCols = 3;
-
-private:
-    struct Cell {
-        std::string text;
-        bool checked = false;
-    };
-    using Row_ = std::array<Cell, kCols>;
-    const Cell& cell(int row, int col) const;
-    Cell& cell(int row, int col);
-
-    std::vector<Row_> m_rows;
-    int m_row = 0;
-    int m_col = 0;
-};
-
-// A drop-down list of fixed entries in memory.
-class MemoryOptionField : public IOptionField {
-public:
-    void AddItem(const std::string& text) override { m_items.push_back(text); }
-    int ListCount() const override { return static_cast<int>(m_items.size()); }
-    int ListIndex() const override { return m_index; }
-    void setListIndex(int index) override;
-    std::string Text() const override;
-    bool Enabled() const override { return m_enabled; }
-    void setEnabled(bool enabled) override { m_enabled = enabled; }
-    // Selects the entry whose text is exactly text; false when the list has none.
-    bool selectText(const std::string& text);
-
-private:
-    std::vector<std::string> m_items;
-    int m_index = -1;
-    bool m_enabled = true;
-};
 
 class ConsoleSplash : public ISplash {
 public:
@@ -85,36 +32,28 @@ private:
 
 // The main window's controls and its run view, on a console. The check boxes start ticked and the
 // backup folder empty, as the window starts.
-class ConsoleForm : public IMainForm, public IRunView {
+class ConsoleForm : public MemoryForm, public IRunView {
 public:
     // progressOnOneLine: rewrite the progress line in place (a terminal); otherwise the progress
     // is written once, when the file loop is over.
     ConsoleForm(std::ostream& out, bool progressOnOneLine);
-
-    // IMainForm
-    void frmMain_Auto_Init() override {}
-    void setPromptsMenuVisible(bool) override {}
-    IOptionField& optionField(OptionFieldId id) override;
-    IGrid& fileGrid() override { return m_grid; }
-    MemoryGrid& grid() { return m_grid; }
-    MemoryOptionField& field(OptionFieldId id);
 
     bool saveToRegistry = true;
     bool backup = true;
     std::string backupTarget;
 
     // IRunView
-    int gridRows() const override { return m_grid.Rows(); }
-    int gridColumnByKey(const std::string& key) const override { return m_grid.ColIndex(key); }
-    bool gridChecked(int row, int column) const override { return m_grid.CellChecked(row, column); }
-    std::string gridText(int row, int column) const override { return m_grid.TextMatrix(row, column); }
+    int gridRows() const override { return grid().Rows(); }
+    int gridColumnByKey(const std::string& key) const override { return grid().ColIndex(key); }
+    bool gridChecked(int row, int column) const override { return grid().CellChecked(row, column); }
+    std::string gridText(int row, int column) const override { return grid().TextMatrix(row, column); }
     bool chkSaveToRegistry() const override { return saveToRegistry; }
     bool chkBackup() const override { return backup; }
     std::string txtBackupTarget() const override { return backupTarget; }
-    std::string cmbTargetDB() const override { return m_fields[0].Text(); }
-    std::string cmbMindBLevel() const override { return m_fields[3].Text(); }
-    std::string cmbSampleSize() const override { return m_fields[1].Text(); }
-    std::string cmbGainThreshold() const override { return m_fields[2].Text(); }
+    std::string cmbTargetDB() const override { return field(OptionFieldId::TargetDB).Text(); }
+    std::string cmbMindBLevel() const override { return field(OptionFieldId::MindBLevel).Text(); }
+    std::string cmbSampleSize() const override { return field(OptionFieldId::SampleSize).Text(); }
+    std::string cmbGainThreshold() const override { return field(OptionFieldId::GainThreshold).Text(); }
     void setHourglass(bool) override {}
     void setProgressRange(int minimum, int maximum) override;
     void setProgressValue(int value) override;
@@ -136,8 +75,6 @@ private:
 
     std::ostream& m_out;
     bool m_oneLine;
-    MemoryGrid m_grid;
-    std::array<MemoryOptionField, 4> m_fields; // in OptionFieldId order
     ConsoleSplash m_splash;
     int m_progressMin = 0;
     int m_progressMax = 0;
@@ -184,13 +121,19 @@ public:
     bool Kill(uint32_t pid) override { return m_real.Kill(pid); }
     bool SetPriorityClass(uint32_t pid, uint32_t c) override { return m_real.SetPriorityClass(pid, c); }
 
-    // The file a "notepad.exe FILE" command line opens (empty: no file); nothing when the command
-    // line starts another program.
-    static std::optional<std::string> viewerFile(const std::string& commandLine);
-
 private:
     IProcesses& m_real;
     std::function<void(const std::string&)> m_onViewer;
 };
+
+struct PickedFolder {
+    std::string folder; // a Windows path ending in a backslash, as the window's field holds it
+    std::string error;  // what went wrong, with exitCode 2 (a wrong argument) or 1
+    int exitCode = 0;
+};
+
+// The console's folder picker: the backup folder given on the command line (a Windows path, or a
+// host folder of the machine), made when it is not there yet, as the window's picker can make one.
+PickedFolder pickBackupFolder(const PathNamespace& ns, const std::string& given);
 
 } // namespace levora::console

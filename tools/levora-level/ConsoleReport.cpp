@@ -1,0 +1,78 @@
+#include "ConsoleReport.h"
+
+#include "leveling/RunContext.h"
+
+#include <fstream>
+#include <iomanip>
+
+namespace levora::console {
+
+void writeSettings(std::ostream& out, const std::filesystem::path& machine, const ConsoleForm& form) {
+    out << "Machine:  " << machine.string() << "\n"
+        << "Files:    " << (form.gridRows() - 1) << " greetings and voice names, all ticked\n"
+        << "Options:  target " << form.cmbTargetDB() << " dB, minimum " << form.cmbMindBLevel() << " dB, sample size "
+        << form.cmbSampleSize() << ", largest change " << form.cmbGainThreshold() << " dB\n"
+        << "Backup:   " << (form.backup ? form.backupTarget : std::string("none")) << "\n"
+        << "Registry: " << (form.saveToRegistry ? "the options become the host's AGC defaults" : "unchanged")
+        << std::endl;
+}
+
+void writeLogSummary(std::ostream& out, const PathNamespace& ns, const std::string& logFile) {
+    std::filesystem::path hostLog;
+    try {
+        hostLog = ns.toHost(logFile.empty() ? std::string(kRunLogPath) : logFile);
+    } catch (const std::exception&) {
+        hostLog = ns.toHost(kRunLogPath);
+    }
+    const LogSummary s = summariseLog(hostLog);
+    out << "Log:      " << logFile << " (" << hostLog.string() << "): " << s.leveled << " files, " << s.errors
+        << " error lines, " << s.warnings << " warning lines" << std::endl;
+    if (s.errors > 0)
+        out << "          search the log for \"(error)\" to see what could not be done" << std::endl;
+}
+
+LogSummary summariseLog(const std::filesystem::path& log) {
+    LogSummary s;
+    std::ifstream in(log, std::ios::binary);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.find("(error)") != std::string::npos)
+            ++s.errors;
+        else if (line.find("(warning)") != std::string::npos)
+            ++s.warnings;
+        else if (line.find(" set to dB ") != std::string::npos)
+            ++s.leveled;
+    }
+    return s;
+}
+
+void RowTimes::stamp(int progressValue) {
+    m_stamps.emplace_back(progressValue, Clock::now());
+}
+
+void RowTimes::end() {
+    m_end = Clock::now();
+}
+
+bool RowTimes::write(const std::string& path, const IRunView& view) const {
+    const auto ms = [](Clock::time_point from, Clock::time_point to) {
+        return std::chrono::duration<double, std::milli>(to - from).count();
+    };
+    std::ofstream out(path, std::ios::trunc);
+    out << std::fixed << std::setprecision(3);
+    const int nameColumn = view.gridColumnByKey("FileName");
+    for (size_t i = 1; i < m_stamps.size(); ++i) {
+        const int row = m_stamps[i].first - m_stamps.front().first;
+        std::string name;
+        try {
+            name = view.gridText(row, nameColumn);
+        } catch (const std::exception&) {
+        }
+        out << ms(m_stamps[i - 1].second, m_stamps[i].second) << '\t' << name << '\n';
+    }
+    if (!m_stamps.empty())
+        out << ms(m_stamps.back().second, m_end) << "\t(sync)\n";
+    return static_cast<bool>(out.flush());
+}
+
+} // namespace levora::console

@@ -1,0 +1,49 @@
+// What levora-level says after the run: the lines of its log counted, and how long each row of
+// the file loop took.
+#pragma once
+
+#include "ConsoleFront.h"
+#include "leveling/RunView.h"
+#include "platform/WinPath.h"
+
+#include <chrono>
+#include <filesystem>
+#include <ostream>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace levora::console {
+
+struct LogSummary {
+    int errors = 0;
+    int warnings = 0;
+    int leveled = 0;
+};
+
+// The machine, the file count and the options the run is about to use.
+void writeSettings(std::ostream& out, const std::filesystem::path& machine, const ConsoleForm& form);
+
+// The log the run offered to show (empty: c:\Levora.log), counted.
+void writeLogSummary(std::ostream& out, const PathNamespace& ns, const std::string& logFile);
+
+// "(error)" and "(warning)" lines, and the files the gain tool set to their level.
+LogSummary summariseLog(const std::filesystem::path& log);
+
+// The run gives the progress bar its first value before the first row and adds 1 after each:
+// stamp every value, then end() once the run has returned.
+class RowTimes {
+public:
+    void stamp(int progressValue);
+    void end();
+    // One line per row (milliseconds, tab, file), then the rest of the run (the synchronisation,
+    // the log closed, the final box) as "(sync)". False when the file cannot be written.
+    bool write(const std::string& path, const IRunView& view) const;
+
+private:
+    using Clock = std::chrono::steady_clock;
+    std::vector<std::pair<int, Clock::time_point>> m_stamps;
+    Clock::time_point m_end;
+};
+
+} // namespace levora::console
