@@ -65,16 +65,26 @@ void LevelingRun::saveOptionsToRegistry(StepRunner& trap) {
     trap.step([&] { write("AGCTargetDB", NumberOfText(view.cmbTargetDB())); });
 }
 
-void LevelingRun::cmdSetdB_Click() {
+RunOutcome LevelingRun::cmdSetdB_Click() {
+    RunOutcome outcome;
     // Taken before anything changes; another process working on this machine refuses the run.
     BusyGuard guard(m_ctx.busy, m_ctx.view);
     if (!guard.acquired()) {
         ReportRefusal(m_ctx, guard);
-        return;
+        return outcome;
     }
+    outcome.started = true;
 
     IRunView& view = m_ctx.view;
     Logging& log = m_ctx.log;
+    const Logging::Tally before = log.tally();
+    auto ended = [&] {
+        const Logging::Tally now = log.tally();
+        outcome.failures = now.errors - before.errors;
+        outcome.warnings = now.warnings - before.warnings;
+        outcome.logWritten = outcome.reachedEnd && now.written;
+        return outcome;
+    };
     StepRunner trap([&](const Error& e) { log.WriteLog("(error) in cmdSetDB function: " + e.description()); });
 
     // Nothing ticked: nothing to do.
@@ -89,7 +99,7 @@ void LevelingRun::cmdSetdB_Click() {
     if (!anySelected) {
         guard.releaseMachine(); // a box left open holds no other run off
         m_ctx.msgbox.MsgBox(m_ctx.loadString(26), vbOKOnly);
-        return;
+        return ended();
     }
 
     // The options become the host's defaults before anything else changes.
@@ -116,7 +126,7 @@ void LevelingRun::cmdSetdB_Click() {
         trap.step([&] { mayContinue = m_backup.BackupOriginals(root, view.txtBackupTarget()); });
         if (!mayContinue) {
             trap.step([&] { view.setHourglass(false); });
-            return;
+            return ended();
         }
     }
 
@@ -144,17 +154,22 @@ void LevelingRun::cmdSetdB_Click() {
                 file = view.gridText(row, fileColumn);
                 options = readOptionTexts(view);
             });
-            trap.step([&] { m_ctx.gain.LevelFile(file, options, trap); });
+            ++outcome.filesTried;
+            trap.step([&] {
+                if (m_ctx.gain.LevelFile(file, options, trap))
+                    ++outcome.filesLevelled;
+            });
         }
         trap.step([&] { view.setProgressValue(view.progressValue() + 1); });
         trap.step([&] { m_ctx.pump.DoEvents(); });
     }
 
     // Synchronisation: its own trap covers the call only; what follows is the run's again.
-    m_sync.SyncDirectory(trap);
+    outcome.synced = m_sync.SyncDirectory(trap);
 
     // The log closed and offered in the text viewer; the pointer back.
     trap.step([&] { log.CloseLog(); });
+    outcome.reachedEnd = true;
     // The machine's files are done: an answer left pending must not hold other runs off.
     guard.releaseMachine();
     trap.step([&] {
@@ -162,6 +177,7 @@ void LevelingRun::cmdSetdB_Click() {
             m_ctx.processes.Start(kViewerCommandLine, WindowStyle::NormalFocus);
     });
     trap.step([&] { view.setHourglass(false); });
+    return ended();
 }
 
 } // namespace levora

@@ -130,7 +130,7 @@ int main(int argc, char** argv) {
         form.onProgress = [&](int value) { rowTimes.stamp(value); };
 
     LevelingRun run(context);
-    run.cmdSetdB_Click();
+    const RunOutcome outcome = run.cmdSetdB_Click();
     rowTimes.end();
     form.setProgressVisible(false);
 
@@ -148,10 +148,10 @@ int main(int argc, char** argv) {
                      "replace it.\n";
         return 1;
     }
-    if (!viewerFile) {
+    if (!outcome.reachedEnd) {
         std::cout << "The run ended before the leveling (see the messages above)." << std::endl;
         return 1;
     }
-    console::writeLogSummary(std::cout, m.ns, *viewerFile);
+    console::writeRunSummary(std::cout, m.ns, outcome);
     return 0;
 }
