@@ -337,7 +337,7 @@ TEST_F(LevelingRunTest, AnotherProcessOnTheMachineRefusesEveryOperationBeforeAny
     f.pump.onEvents = [&] { whileWorking.push_back(probeState()); };
     f.msgbox.onShow = [&](const ScriptedMessageBox::Shown&) { atTheQuestion.push_back(probeState()); };
     run.cmdSetdB_Click();
-    EXPECT_EQ(greeting(1), "LEVELED:audio1");
+    EXPECT_EQ(greeting(1), RunFixture::levelled("audio1"));
     ASSERT_FALSE(whileWorking.empty());
     EXPECT_EQ(std::count(whileWorking.begin(), whileWorking.end(), IRunLock::State::Acquired), 0);
     EXPECT_EQ(atTheQuestion, std::vector<IRunLock::State>{IRunLock::State::Acquired});
@@ -365,7 +365,7 @@ TEST_F(LevelingRunTest, LeftoversOfAKilledRunAreRemovedBeforeTheBackupAndNothing
     for (const auto& p : lookalikes)
         EXPECT_TRUE(fs::exists(p)) << p;
     EXPECT_FALSE(fs::exists(f.c("Backup/Stream Files/.levora-Ab12cD")));
-    EXPECT_EQ(greeting(1), "LEVELED:audio1");
+    EXPECT_EQ(greeting(1), RunFixture::levelled("audio1"));
 }
 
 // ----------------------------------------------------------------- backup within the run
