@@ -61,7 +61,8 @@ int main(int argc, char** argv) {
                  "Level only the files that changed since Levora last levelled or measured them at the same "
                  "options (the record is levora-state.tsv in the machine prefix)");
     cli.footer("Exit status: 0 when the run reached its end (its log, c:\\Levora.log, lists anything that could "
-               "not be done), 1 when the start-up or the run stopped before leveling, 2 for a wrong argument.");
+               "not be done) or, with --changed-only, nothing had changed; 1 when the start-up or the run stopped "
+               "before leveling, or the report or the record could not be written; 2 for a wrong argument.");
     CLI11_PARSE(cli, argc, argv);
 
     if (!a.report.empty() && !reportFormatFor(a.report)) {
