@@ -12,6 +12,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <ctime>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -174,6 +175,12 @@ int main(int argc, char** argv) {
         shown.maxChange = NumberOfText(form.cmbGainThreshold());
         LevelReport report = console::reportOfRun(files, before, runLog, shown);
         report.machine = root.string();
+        const std::time_t now = std::time(nullptr);
+        std::tm local{};
+        char when[32] = "";
+        if (localtime_r(&now, &local))
+            std::strftime(when, sizeof when, "%Y-%m-%d %H:%M", &local);
+        report.when = when;
         if (a.changedOnly && listed > files.size())
             report.notes.push_back(std::to_string(listed - files.size()) +
                                    " files unchanged since the last run are not in this report");
