@@ -70,6 +70,10 @@ int main(int argc, char** argv) {
         std::cerr << "levora-level: --report " << a.report << ": the report is a .csv or an .html file\n";
         return 2;
     }
+    if (const fs::path folder = fs::path(a.report).parent_path(); !folder.empty() && !fs::is_directory(folder)) {
+        std::cerr << "levora-level: --report " << a.report << ": there is no folder " << folder.string() << "\n";
+        return 2;
+    }
     if (!a.noBackup && a.backupDir.empty()) {
         std::cerr << "levora-level: give the backup folder (--backup-dir C:\\Backup) or leave the backup out "
                      "(--no-backup)\n";
