@@ -1,5 +1,7 @@
 #include "LevelFile.h"
 
+#include "platform/WavHeader.h"
+
 namespace levora {
 
 namespace {
@@ -14,6 +16,36 @@ bool quotable(const std::string& path) {
 
 Error withDetail(int32_t number, const std::string& detail) {
     return Error(number, standardDescription(number) + " (" + detail + ")");
+}
+
+WavHeader wavOf(IFileSystem& fs, const std::string& path, const char* whose) {
+    const FileHead head = fs.ReadHead(path, kWavHeadBytes);
+    WavParse parsed = parseWavHeader(head.bytes.data(), head.bytes.size(), head.size);
+    if (!parsed.header)
+        throw withDetail(err::ToolOutputRefused, std::string(whose) + " is not a WAV file: " + parsed.problem);
+    return *parsed.header;
+}
+
+// A tool that ends well may still have written half a file, nothing or noise: its output replaces
+// F only when it is a whole WAV file in F's own format with as many frames. A file that is not a
+// WAV file itself (an index beside the greetings) is never replaced.
+void checkToolOutput(IFileSystem& fs, const std::string& file) {
+    const WavHeader original = wavOf(fs, file, "the file");
+    const WavHeader levelled = wavOf(fs, kTempWavFile, "the levelled file");
+    auto differs = [](const std::string& what, const std::string& was, const std::string& is) {
+        throw withDetail(err::ToolOutputRefused, what + " differs: " + was + ", levelled " + is);
+    };
+    if (original.sampleRate != levelled.sampleRate)
+        differs("the rate", std::to_string(original.sampleRate) + " Hz", std::to_string(levelled.sampleRate) + " Hz");
+    if (original.channels != levelled.channels)
+        differs("the channel count", std::to_string(original.channels), std::to_string(levelled.channels));
+    if (original.formatTag != levelled.formatTag || original.subFormat != levelled.subFormat ||
+        original.bitsPerSample != levelled.bitsPerSample || original.blockAlign != levelled.blockAlign ||
+        original.bigEndian != levelled.bigEndian)
+        differs("the encoding", original.describe(), levelled.describe());
+    if (original.frames() != levelled.frames())
+        differs("the length", std::to_string(original.frames()) + " frames",
+                std::to_string(levelled.frames()) + " frames");
 }
 
 } // namespace
@@ -52,7 +84,7 @@ std::string GainToolRunner::buildCommandLine(const std::string& file, const Opti
     return cmd;
 }
 
-void GainToolRunner::LevelFile(const std::string& file, const OptionTexts& options, const StepRunner& callerTrap) {
+bool GainToolRunner::LevelFile(const std::string& file, const OptionTexts& options, const StepRunner& callerTrap) {
     StepRunner trap = callerTrap; // same reporter; step() is not const
     // The temporary file of an earlier run goes, read-only or not. If it cannot go, this
     // file is skipped: the old levelled audio must never be copied over it.
@@ -82,6 +114,9 @@ void GainToolRunner::LevelFile(const std::string& file, const OptionTexts& optio
             WaitResult r = m_processes.Wait(pid, m_toolTimeoutMs);
             switch (r.kind) {
             case WaitResult::Kind::Ended:
+                if (r.signal != 0)
+                    throw withDetail(err::ToolFailed,
+                                     "stopped by signal " + std::to_string(r.signal) + ", " + signalName(r.signal));
                 if (r.exitCode != 0)
                     throw withDetail(err::ToolFailed, "exit code " + std::to_string(r.exitCode));
                 return;
@@ -95,18 +130,22 @@ void GainToolRunner::LevelFile(const std::string& file, const OptionTexts& optio
         });
     }
 
+    bool replaced = false;
     // Its output replaces the file atomically, keeping its permissions; a read-only file is refused (70).
     if (toolSucceeded) {
         trap.step([&] {
             if (!m_fs.FileExists(kTempWavFile))
                 throw Error(err::TempNotWritten);
+            checkToolOutput(m_fs, file);
             m_fs.CopyFile(kTempWavFile, file, true);
+            replaced = true;
         });
     }
 
     // The file and the command line go to the log, for every file, changed or not.
     m_log.WriteLog(file + " set to dB " + options.target);
     m_log.WriteLog("    Used command line=" + commandLine);
+    return replaced;
 }
 
 } // namespace levora

@@ -29,8 +29,8 @@ public:
     // The command line LevelFile builds for F with the given texts (host version decides the tool).
     std::string buildCommandLine(const std::string& file, const OptionTexts& options) const;
     // Runs every step under the reporter; a failing step is reported and the next one runs.
-    // The two log lines are always written.
-    void LevelFile(const std::string& file, const OptionTexts& options, const StepRunner& trap);
+    // The two log lines are always written. True when F was replaced by the tool's output.
+    bool LevelFile(const std::string& file, const OptionTexts& options, const StepRunner& trap);
 
     // Bound on one tool run (the tool is killed after it). Default 10 minutes.
     void setToolTimeoutMs(uint32_t ms) { m_toolTimeoutMs = ms; }

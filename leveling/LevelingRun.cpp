@@ -63,13 +63,23 @@ void LevelingRun::saveOptionsToRegistry(StepRunner& trap) {
     trap.step([&] { write("AGCTargetDB", NumberOfText(view.cmbTargetDB())); });
 }
 
-void LevelingRun::cmdSetdB_Click() {
+RunOutcome LevelingRun::cmdSetdB_Click() {
+    RunOutcome outcome;
     BusyGuard guard(m_ctx.busy, m_ctx.view);
     if (!guard.acquired())
-        return;
+        return outcome;
+    outcome.started = true;
 
     IRunView& view = m_ctx.view;
     Logging& log = m_ctx.log;
+    const Logging::Tally before = log.tally();
+    auto ended = [&] {
+        const Logging::Tally now = log.tally();
+        outcome.failures = now.errors - before.errors;
+        outcome.warnings = now.warnings - before.warnings;
+        outcome.logWritten = outcome.reachedEnd && now.written;
+        return outcome;
+    };
     StepRunner trap([&](const Error& e) { log.WriteLog("(error) in cmdSetDB function: " + e.description()); });
 
     // Nothing ticked: nothing to do.
@@ -83,7 +93,7 @@ void LevelingRun::cmdSetdB_Click() {
     });
     if (!anySelected) {
         m_ctx.msgbox.MsgBox(m_ctx.loadString(26), vbOKOnly);
-        return;
+        return ended();
     }
 
     // The options become the host's defaults before anything else changes.
@@ -104,7 +114,7 @@ void LevelingRun::cmdSetdB_Click() {
         trap.step([&] { mayContinue = m_backup.BackupOriginals(root, view.txtBackupTarget()); });
         if (!mayContinue) {
             trap.step([&] { view.setHourglass(false); });
-            return;
+            return ended();
         }
     }
 
@@ -132,22 +142,28 @@ void LevelingRun::cmdSetdB_Click() {
                 file = view.gridText(row, fileColumn);
                 options = readOptionTexts(view);
             });
-            trap.step([&] { m_ctx.gain.LevelFile(file, options, trap); });
+            ++outcome.filesTried;
+            trap.step([&] {
+                if (m_ctx.gain.LevelFile(file, options, trap))
+                    ++outcome.filesLevelled;
+            });
         }
         trap.step([&] { view.setProgressValue(view.progressValue() + 1); });
         trap.step([&] { m_ctx.pump.DoEvents(); });
     }
 
     // Synchronisation: its own trap covers the call only; what follows is the run's again.
-    m_sync.SyncDirectory(trap);
+    outcome.synced = m_sync.SyncDirectory(trap);
 
     // The log closed and offered in the text viewer; the pointer back.
     trap.step([&] { log.CloseLog(); });
+    outcome.reachedEnd = true;
     trap.step([&] {
         if (m_ctx.msgbox.MsgBox(m_ctx.loadString(20), vbOKCancel) == vbOK)
             m_ctx.processes.Start(kViewerCommandLine, WindowStyle::NormalFocus);
     });
     trap.step([&] { view.setHourglass(false); });
+    return ended();
 }
 
 } // namespace levora

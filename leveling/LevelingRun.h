@@ -9,12 +9,24 @@
 
 namespace levora {
 
+// How a leveling run ended, for a front end to report.
+struct RunOutcome {
+    bool started = false;    // false: refused while another run, prompt leveling or restore was busy
+    bool reachedEnd = false; // the file loop and the synchronisation ran (false: nothing ticked, backup refused)
+    int filesTried = 0;      // ticked rows given to the gain tool
+    int filesLevelled = 0;   // files replaced by the tool's output
+    bool synced = false;     // the host's synchronisation completed
+    int failures = 0;        // "(error)" lines the run wrote, or would have written without a log
+    int warnings = 0;        // "(warning)" lines, likewise
+    bool logWritten = false; // the run log holds every line (false: it could not be opened or written)
+};
+
 class LevelingRun {
 public:
     explicit LevelingRun(RunContext& ctx) : m_ctx(ctx), m_backup(ctx), m_sync(ctx) {}
 
     // The whole run; refused (nothing happens) while another run, prompt leveling or restore is busy.
-    void cmdSetdB_Click();
+    RunOutcome cmdSetdB_Click();
 
     DirectorySync& sync() { return m_sync; }
 

@@ -33,7 +33,7 @@ void DirectorySync::showAnimation(StepRunner& trap) {
     trap.step([&] { m_ctx.pump.DoEvents(); });
 }
 
-void DirectorySync::SyncDirectory(StepRunner& runTrap) {
+bool DirectorySync::SyncDirectory(StepRunner& runTrap) {
     std::shared_ptr<IDispatchObject> bridge;
     runTrap.step([&] { bridge = m_ctx.automation.CreateObject(kSyncProgId); });
 
@@ -44,18 +44,24 @@ void DirectorySync::SyncDirectory(StepRunner& runTrap) {
 
     // Arguments 1 and 2 are passed by reference and keep whatever the component left in them.
     std::vector<Variant> args{Empty{}, Empty{}, int32_t{1}, int16_t{0}, int16_t{0}};
+    bool synced = false;
+    bool createdAgain = false;
     for (int attempt = 1;; ++attempt) {
         showAnimation(runTrap);
         try {
             CallByName(bridge, "SyncCommit", args);
+            synced = true;
             break;
         } catch (...) {
             const Error e = toError(std::current_exception());
-            if (!isRetryable(e.number())) {
+            // A component whose server is gone answers nothing any more: it is created once more,
+            // and if that one fails or dies too, waiting longer would not help.
+            const bool dead = bridge && !bridge->alive();
+            if (!isRetryable(e.number()) || (dead && createdAgain)) {
                 syncTrap.report(e);
                 break;
             }
-            if (attempt >= m_maxTries) {
+            if (!dead && attempt >= m_maxTries) {
                 // A component that never completes must not hold the window for ever.
                 m_ctx.log.WriteLog("(error) Syncer did not complete after " + std::to_string(attempt) +
                                    " tries.  Giving up.");
@@ -64,6 +70,12 @@ void DirectorySync::SyncDirectory(StepRunner& runTrap) {
             }
             m_ctx.log.WriteLog(kWarningLine);
             syncTrap.step([&] { m_ctx.pause(kRetryPauseSeconds); });
+            if (dead) {
+                createdAgain = true;
+                bridge.reset();
+                if (!syncTrap.step([&] { bridge = m_ctx.automation.CreateObject(kSyncProgId); }))
+                    break;
+            }
         }
     }
     bridge.reset(); // the server exits once its input is closed
@@ -71,6 +83,7 @@ void DirectorySync::SyncDirectory(StepRunner& runTrap) {
     syncTrap.step([&] { m_ctx.view.animationStop(); });
     syncTrap.step([&] { m_ctx.view.animationShow(false); });
     syncTrap.step([&] { m_ctx.view.setFrameProgressCaption(m_ctx.loadString(20)); });
+    return synced;
 }
 
 } // namespace levora

@@ -19,9 +19,11 @@ public:
 
     // runTrap is the leveling run's reporter: it gets the failures to create the component and to
     // show the animation. Failures of the call itself are reported here (log line and string 42).
-    void SyncDirectory(StepRunner& runTrap);
+    // A component that stops answering (its server gone) is created once more; if it cannot be, or
+    // goes again, the phase gives up. True when the synchronisation completed.
+    bool SyncDirectory(StepRunner& runTrap);
 
-    // How many calls are made before a component that keeps saying "not complete" is given up.
+    // How many calls are made before a live component that keeps saying "not complete" is given up.
     void setMaxTries(int tries) { m_maxTries = tries < 1 ? 1 : tries; }
     int maxTries() const { return m_maxTries; }
 

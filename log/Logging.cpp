@@ -24,10 +24,11 @@ struct Logging::Impl {
     const AppInfo& app;
     LocalTime now = systemLocalTime;
     std::unique_ptr<IOutputFile> file;
+    Tally tally;
 };
 
 Logging::Logging(IFileSystem& fs, IEventPump& pump, const AppInfo& app)
-    : m_impl(std::make_unique<Impl>(Impl{fs, pump, app, systemLocalTime, nullptr})) {}
+    : m_impl(std::make_unique<Impl>(Impl{fs, pump, app, systemLocalTime, nullptr, {}})) {}
 
 Logging::~Logging() {
     CloseLog();
@@ -35,6 +36,10 @@ Logging::~Logging() {
 
 void Logging::setLocalTime(LocalTime now) {
     m_impl->now = now ? std::move(now) : LocalTime(systemLocalTime);
+}
+
+Logging::Tally Logging::tally() const {
+    return m_impl->tally;
 }
 
 bool Logging::isOpen() const {
@@ -57,6 +62,7 @@ void Logging::OpenLog(const std::string& path, bool append) {
     } catch (...) {
         m_impl->file.reset(); // the run goes on without a log
     }
+    m_impl->tally.written = m_impl->file != nullptr;
     const AppInfo& app = m_impl->app;
     WriteLog(kCrLf + kStars);
     WriteLog("Running " + app.exeBaseName + " version: " + std::to_string(app.versionMajor) + "." +
@@ -72,8 +78,13 @@ void Logging::OpenLog(const std::string& path, bool append) {
 }
 
 void Logging::WriteLog(const std::string& text) {
-    if (m_impl->file)
-        m_impl->file->Write(text + kCrLf); // a line that cannot be written is dropped, as every log failure is
+    if (text.starts_with("(error)"))
+        ++m_impl->tally.errors;
+    else if (text.starts_with("(warning)"))
+        ++m_impl->tally.warnings;
+    // A line that cannot be written is dropped, as every log failure is; the tally remembers it.
+    if (m_impl->file && !m_impl->file->Write(text + kCrLf))
+        m_impl->tally.written = false;
     try {
         m_impl->pump.DoEvents();
     } catch (...) {

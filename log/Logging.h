@@ -22,6 +22,16 @@ public:
     void CloseLog();
     bool isOpen() const;
 
+    // Lines that begin with "(error)" or "(warning)" since this object was made, counted whether a
+    // log is open or not; and whether the log opened last took every line so far (false when it
+    // could not be opened, or a write, the flush or the close failed, as on a full disk).
+    struct Tally {
+        int errors = 0;
+        int warnings = 0;
+        bool written = false;
+    };
+    Tally tally() const;
+
     // The local date and time the header shows (tests pin it); the system's by default.
     using LocalTime = std::function<std::tm()>;
     void setLocalTime(LocalTime now);

@@ -34,6 +34,7 @@ std::string standardDescription(int32_t number) {
     case err::StaleTempFile: return "A leftover temporary file could not be deleted";
     case err::CaseClash: return "Two entries differ only in letter case";
     case err::NoRootPath: return "The host's installation folder is not set in the registry";
+    case err::ToolOutputRefused: return "The levelled file is not a complete WAV file in the original's format";
     case err::RPC_E_DISCONNECTED_: return "The object invoked has disconnected from its clients.";
     case err::E_FAIL_: return "Unspecified error";
     case err::E_POINTER_: return "Invalid pointer";

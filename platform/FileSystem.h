@@ -12,6 +12,11 @@
 
 namespace levora {
 
+struct FileHead {
+    std::vector<uint8_t> bytes; // the start of the file
+    uint64_t size = 0;          // the whole file's size
+};
+
 // A file open for writing at its end, as the run log keeps one: what is written goes straight to
 // the file; letting go of it flushes it to the disk and closes it.
 class IOutputFile {
@@ -48,6 +53,8 @@ public:
     // Modification time of a file, for "was it written after the tool started".
     virtual std::filesystem::file_time_type LastWriteTime(const std::string& path) = 0;
     virtual bool IsReadOnly(const std::string& path) = 0;
+    // The first maxBytes bytes of a file (all of a shorter one). Throws 53 when it is missing.
+    virtual FileHead ReadHead(const std::string& path, size_t maxBytes) = 0;
 
     // Opens a file for output or for append. For output a fresh empty file replaces the old one in
     // one step (made beside it and renamed over it, keeping its permissions), so a reader sees the

@@ -111,6 +111,8 @@ public:
         closeFd(m_fromServer);
     }
 
+    bool alive() const override { return !m_dead; }
+
     Variant Invoke(const std::string& method, std::vector<Variant>& args) override {
         if (m_dead)
             throw disconnected("the server of " + m_progId + " is no longer running");
@@ -120,9 +122,10 @@ public:
             request["args"].push_back(toJson(a));
         const std::string line = request.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
         if (!sendAll(line))
-            fail("the server of " + m_progId + " ended before " + method + " could be sent");
+            ended("the server of " + m_progId + " ended before " + method + " could be sent");
 
         const std::string reply = readLine(method);
+        m_answered = true;
         const json answer = json::parse(reply, nullptr, false);
         int32_t hresult = 0;
         if (answer.is_discarded() || !answer.is_object() || !answer.contains("hresult") ||
@@ -155,13 +158,26 @@ private:
 
     // Ends the conversation for good: the server is stopped and every later call fails at once.
     [[noreturn]] void fail(const std::string& why) {
+        stop();
+        throw disconnected(why);
+    }
+
+    void stop() {
         m_dead = true;
         closeFd(m_toServer);
         if (m_pid > 0) {
             ::kill(-m_pid, SIGKILL);
             waitForExit(UINT32_MAX);
         }
-        throw disconnected(why);
+    }
+
+    // The server went away. Before its first answer that means it never came up: the object could
+    // not be created (429), not a connection lost.
+    [[noreturn]] void ended(const std::string& why) {
+        stop();
+        if (m_answered)
+            throw disconnected(why);
+        throw Error(err::CantCreateObject, standardDescription(err::CantCreateObject) + " (" + why + ")");
     }
 
     bool sendAll(const std::string& data) {
@@ -219,7 +235,7 @@ private:
             if (n < 0 && (errno == EINTR || errno == EAGAIN))
                 continue;
             if (n <= 0)
-                fail("the server of " + m_progId + " ended during " + method);
+                ended("the server of " + m_progId + " ended during " + method);
             m_buffer.append(chunk, static_cast<size_t>(n));
             if (m_buffer.size() > (64u << 20))
                 fail("the server of " + m_progId + " sent an answer without an end");
@@ -258,6 +274,7 @@ private:
     uint32_t m_callTimeoutMs;
     uint32_t m_exitGraceMs;
     bool m_dead = false;
+    bool m_answered = false;
     std::string m_buffer;
 };
 

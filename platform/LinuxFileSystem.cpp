@@ -3,6 +3,7 @@
 #include "Error.h"
 #include "ReplaceFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -315,6 +316,39 @@ bool LinuxFileSystem::IsReadOnly(const std::string& path) {
     if (!fs::exists(fs::status(p, ec)))
         throw Error(err::FileNotFound);
     return hostReadOnly(p);
+}
+
+FileHead LinuxFileSystem::ReadHead(const std::string& path, size_t maxBytes) {
+    const fs::path p = m_ns.toHost(path);
+    const int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        raiseErrno(errno);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int e = S_ISDIR(st.st_mode) ? EACCES : S_ISREG(st.st_mode) ? errno : EINVAL;
+        ::close(fd);
+        raiseErrno(e);
+    }
+    FileHead head;
+    head.size = static_cast<uint64_t>(st.st_size);
+    head.bytes.resize(static_cast<size_t>(std::min<uint64_t>(maxBytes, head.size)));
+    size_t done = 0;
+    while (done < head.bytes.size()) {
+        const ssize_t n = ::read(fd, head.bytes.data() + done, head.bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            const int e = errno;
+            ::close(fd);
+            raiseErrno(e);
+        }
+        if (n == 0)
+            break; // shorter than it was a moment ago
+        done += static_cast<size_t>(n);
+    }
+    head.bytes.resize(done);
+    ::close(fd);
+    return head;
 }
 
 fs::path LinuxFileSystem::HostPath(const std::string& path) {

@@ -21,6 +21,7 @@ public:
     void CreateFolder(const std::string& path) override;
     std::filesystem::file_time_type LastWriteTime(const std::string& path) override;
     bool IsReadOnly(const std::string& path) override;
+    FileHead ReadHead(const std::string& path, size_t maxBytes) override;
     std::unique_ptr<IOutputFile> OpenOutputFile(const std::string& path, bool append) override;
     std::filesystem::path HostPath(const std::string& path) override;
 

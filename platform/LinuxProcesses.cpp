@@ -39,16 +39,16 @@ int pidfdOpen(pid_t pid) {
     return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
 }
 
-int exitCodeOf(int status) {
-    if (WIFEXITED(status))
-        return WEXITSTATUS(status);
+WaitResult endedWith(int status) {
     if (WIFSIGNALED(status))
-        return 128 + WTERMSIG(status);
-    return -1;
+        return {WaitResult::Kind::Ended, 128 + WTERMSIG(status), WTERMSIG(status)};
+    return {WaitResult::Kind::Ended, WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0};
 }
 
-int exitCodeOf(const siginfo_t& info) {
-    return info.si_code == CLD_EXITED ? info.si_status : 128 + info.si_status;
+WaitResult endedWith(const siginfo_t& info) {
+    if (info.si_code == CLD_EXITED)
+        return {WaitResult::Kind::Ended, info.si_status, 0};
+    return {WaitResult::Kind::Ended, 128 + info.si_status, info.si_status};
 }
 
 bool endsWithExe(const std::string& s) {
@@ -182,7 +182,7 @@ void LinuxProcesses::reapEnded() {
                 // Keep the status for a Wait that comes later; drop the oldest beyond a few hundred.
                 if (m_endedUnwaited.size() >= 256)
                     m_endedUnwaited.erase(m_endedUnwaited.begin());
-                m_endedUnwaited[*it] = exitCodeOf(status);
+                m_endedUnwaited[*it] = endedWith(status);
             }
             m_groupLeaders.erase(*it);
             it = m_children.erase(it);
@@ -284,7 +284,7 @@ WaitResult LinuxProcesses::Wait(uint32_t pidIn, uint32_t timeoutMs) {
     const pid_t pid = static_cast<pid_t>(pidIn);
     reapEnded();
     if (auto it = m_endedUnwaited.find(pid); it != m_endedUnwaited.end()) {
-        WaitResult r{WaitResult::Kind::Ended, it->second};
+        const WaitResult r = it->second;
         m_endedUnwaited.erase(it);
         return r;
     }
@@ -316,7 +316,7 @@ WaitResult LinuxProcesses::Wait(uint32_t pidIn, uint32_t timeoutMs) {
         if (m_children.count(pid)) {
             siginfo_t info{};
             if (::waitid(static_cast<idtype_t>(P_PIDFD), static_cast<id_t>(fd), &info, WEXITED) == 0) {
-                result = {WaitResult::Kind::Ended, exitCodeOf(info)};
+                result = endedWith(info);
                 m_children.erase(pid);
                 m_groupLeaders.erase(pid);
             } else {

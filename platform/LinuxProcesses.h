@@ -51,9 +51,9 @@ private:
 
     const PathNamespace& m_ns;
     std::string m_programFolder;
-    std::set<pid_t> m_children;           // started by us, not yet reaped
-    std::set<pid_t> m_groupLeaders;       // hidden children run in a process group of their own
-    std::map<pid_t, int> m_endedUnwaited; // reaped in passing, status kept for the next Wait
+    std::set<pid_t> m_children;                  // started by us, not yet reaped
+    std::set<pid_t> m_groupLeaders;              // hidden children run in a process group of their own
+    std::map<pid_t, WaitResult> m_endedUnwaited; // reaped in passing, status kept for the next Wait
 };
 
 } // namespace levora

@@ -19,8 +19,13 @@ enum class WindowStyle { Hidden, NormalFocus };
 
 struct WaitResult {
     enum class Kind { Ended, TimedOut, Failed } kind = Kind::Failed;
-    int exitCode = -1; // valid when Ended
+    int exitCode = -1; // valid when Ended (128 + the signal when one ended it)
+    int signal = 0;    // the signal that ended the process, 0 when it exited by itself
 };
+
+// "Segmentation fault" for 11: fixed English names, whatever the C library's language; "Signal N"
+// for a number without one.
+std::string signalName(int signal);
 
 class IProcesses {
 public:

@@ -65,6 +65,10 @@ public:
         return {};
     }
     bool IsReadOnly(const std::string&) override { return unexpected(); }
+    FileHead ReadHead(const std::string&, size_t) override {
+        unexpected();
+        return {};
+    }
     std::unique_ptr<IOutputFile> OpenOutputFile(const std::string&, bool) override {
         unexpected();
         return nullptr;

@@ -15,6 +15,7 @@
 namespace fs = std::filesystem;
 using namespace levora;
 using levora::test::CountingPump;
+using levora::test::pcmWav;
 using levora::test::processRunning;
 using levora::test::readFile;
 using levora::test::ScriptedMessageBox;
@@ -25,6 +26,8 @@ namespace {
 
 const OptionTexts kOptions{"-26", "-45", "8000", "5"};
 const std::string kF = "E:\\Host\\Stream Files\\greeting1.wav";
+const std::string kOriginal = pcmWav("original");
+const std::string kLevelled = pcmWav("levelled"); // what goodTool writes: as many frames as kOriginal
 
 // Passes everything through, except that deleting the temporary file fails (as it would for a
 // file another program holds open on Windows).
@@ -46,6 +49,7 @@ public:
     void CreateFolder(const std::string& p) override { m_inner.CreateFolder(p); }
     fs::file_time_type LastWriteTime(const std::string& p) override { return m_inner.LastWriteTime(p); }
     bool IsReadOnly(const std::string& p) override { return m_inner.IsReadOnly(p); }
+    FileHead ReadHead(const std::string& p, size_t n) override { return m_inner.ReadHead(p, n); }
     std::unique_ptr<IOutputFile> OpenOutputFile(const std::string& p, bool append) override {
         return m_inner.OpenOutputFile(p, append);
     }
@@ -78,15 +82,19 @@ protected:
         app.programFolder = "C:\\Tools";
         version.setLoaded({3, 1, 5, 0});
         prefix.mapDrive('E', tmp.path() / "edrive");
-        writeFile(hostF(), "original");
+        writeFile(hostF(), kOriginal);
         log.OpenLog("c:\\Levora.log", false);
     }
 
-    // A tool that writes its name and the arguments it received into the temporary file.
+    // A tool that writes kLevelled into the temporary file, and its name and the arguments it
+    // received into toolArgs().
     void goodTool(const std::string& name, const fs::path& folder) {
+        writeFile(tmp.path() / "levelled.wav", kLevelled);
         writeScript(folder / name, "{ printf '" + name + "'; for a in \"$@\"; do printf '[%s]' \"$a\"; done; } > '" +
-                                       hostTemp().string() + "'\n");
+                                       toolArgs().string() + "'\ncp '" + (tmp.path() / "levelled.wav").string() +
+                                       "' '" + hostTemp().string() + "'\n");
     }
+    fs::path toolArgs() const { return tmp.path() / "tool-args"; }
     void goodTool(const std::string& name = "gainfix315") { goodTool(name, c() / "Tools"); }
 
     // The log lines after the ten header lines.
@@ -147,7 +155,8 @@ TEST_F(LevelFileTest, LevelsTheFileAndWritesBothLines) {
     ::chmod(hostF().c_str(), 0640);
     gain.LevelFile(kF, kOptions, trap);
     EXPECT_TRUE(errors.empty()) << errors.front().description();
-    EXPECT_EQ(readFile(hostF()),
+    EXPECT_EQ(readFile(hostF()), kLevelled);
+    EXPECT_EQ(readFile(toolArgs()),
               "gainfix315[-s][" + kF + "][-d][c:\\mytempwavfile774.WAV][-t][-26][-m][-45][-b][8000][-g][5]");
     struct stat st {};
     ::stat(hostF().c_str(), &st);
@@ -158,7 +167,7 @@ TEST_F(LevelFileTest, LevelsTheFileAndWritesBothLines) {
     version.setLoaded({3, 1, 3, 0});
     gain.LevelFile(kF, {" 0", "-45", "8000", "5"}, trap);
     EXPECT_TRUE(errors.empty());
-    EXPECT_EQ(readFile(hostF()), "gainfix[-s][" + kF + "][-d][c:\\mytempwavfile774.WAV][-t][0]");
+    EXPECT_EQ(readFile(toolArgs()), "gainfix[-s][" + kF + "][-d][c:\\mytempwavfile774.WAV][-t][0]");
 
     const std::string cmd315 =
         "C:\\Tools\\gainfix315 -s \"" + kF + "\" -d c:\\mytempwavfile774.WAV -t -26 -m -45 -b 8000 -g 5";
@@ -172,25 +181,26 @@ TEST_F(LevelFileTest, ProgramFolderWithBlanksIsFound) {
     goodTool("gainfix315", c() / "Program Files" / "Levora");
     gain.LevelFile(kF, kOptions, trap);
     EXPECT_TRUE(errors.empty());
-    EXPECT_EQ(readFile(hostF()).rfind("gainfix315[-s]", 0), 0u);
+    EXPECT_EQ(readFile(hostF()), kLevelled);
+    EXPECT_EQ(readFile(toolArgs()).rfind("gainfix315[-s]", 0), 0u);
 }
 
 TEST_F(LevelFileTest, LeftoverTemporaryFileIsDeletedEvenWhenReadOnly) {
-    writeFile(c() / "MyTempWavFile774.wav", "stale audio of an earlier file");
+    writeFile(c() / "MyTempWavFile774.wav", pcmWav("stale of an earlier"));
     ::chmod((c() / "MyTempWavFile774.wav").c_str(), 0444);
     // A tool that ends well but writes nothing: the stale audio must not reach F.
     writeScript(c() / "Tools" / "gainfix315", "exit 0\n");
     gain.LevelFile(kF, kOptions, trap);
     EXPECT_FALSE(fs::exists(c() / "MyTempWavFile774.wav"));
     EXPECT_EQ(errorNumbers(), (std::vector<int>{err::TempNotWritten}));
-    EXPECT_EQ(readFile(hostF()), "original");
+    EXPECT_EQ(readFile(hostF()), kOriginal);
 
     errors.clear();
-    writeFile(c() / "mytempwavfile774.wav", "stale again");
+    writeFile(c() / "mytempwavfile774.wav", pcmWav("stalexxx"));
     goodTool();
     gain.LevelFile(kF, kOptions, trap);
     EXPECT_TRUE(errors.empty());
-    EXPECT_EQ(readFile(hostF()).rfind("gainfix315[-s]", 0), 0u);
+    EXPECT_EQ(readFile(hostF()), kLevelled);
 }
 
 TEST_F(LevelFileTest, FailuresLeaveTheFileAsItWasAndStillLog) {
@@ -218,7 +228,7 @@ TEST_F(LevelFileTest, FailuresLeaveTheFileAsItWasAndStillLog) {
          kF, hostF(), err::ToolTimedOut},
         {"quote in the source path",
          [&] {
-             writeFile(injectedHost, "original");
+             writeFile(injectedHost, kOriginal);
              writeScript(c() / "Tools" / "gainfix315", "touch '" + ran.string() + "'\n");
          },
          injected, injectedHost, err::UnsafePath},
@@ -237,7 +247,7 @@ TEST_F(LevelFileTest, FailuresLeaveTheFileAsItWasAndStillLog) {
         tc.arrange();
         gain.LevelFile(tc.file, kOptions, trap);
         EXPECT_EQ(errorNumbers(), (std::vector<int>{tc.error}));
-        EXPECT_EQ(readFile(tc.host), "original");
+        EXPECT_EQ(readFile(tc.host), kOriginal);
         EXPECT_EQ(body(),
                   (std::vector<std::string>{tc.file + " set to dB -26",
                                             "    Used command line=" + gain.buildCommandLine(tc.file, kOptions)}));
@@ -249,11 +259,78 @@ TEST_F(LevelFileTest, FailuresLeaveTheFileAsItWasAndStillLog) {
 TEST_F(LevelFileTest, UndeletableLeftoverSkipsTheFile) {
     StuckTempFileSystem stuck(lfs);
     GainToolRunner stuckGain(stuck, procs, version, log, app);
-    writeFile(c() / "mytempwavfile774.wav", "stale audio of an earlier file");
-    writeScript(c() / "Tools" / "gainfix315", "exit 0\n"); // would leave the stale file in place
+    writeFile(c() / "mytempwavfile774.wav", pcmWav("stalexxx")); // even a matching WAV
+    writeScript(c() / "Tools" / "gainfix315", "exit 0\n");       // would leave the stale file in place
     stuckGain.LevelFile(kF, kOptions, trap);
     ASSERT_EQ(errorNumbers(), (std::vector<int>{err::StaleTempFile}));
     EXPECT_NE(errors[0].description().find("Permission denied"), std::string::npos);
-    EXPECT_EQ(readFile(hostF()), "original");
+    EXPECT_EQ(readFile(hostF()), kOriginal);
     EXPECT_EQ(body().size(), 2u);
+}
+
+TEST_F(LevelFileTest, OutputThatIsNotTheFileInItsOwnFormatIsRefused) {
+    const std::string longer = pcmWav(std::string(1000, 'a'));
+    std::string extensible = pcmWav("abcd", 8000, 1, 16);
+    // Rewritten as WAVE_FORMAT_EXTENSIBLE with the PCM sub-format; the float one differs only there.
+    auto asExtensible = [](const std::string& pcm, char subFormat) {
+        std::string fmt = pcm.substr(20, 16);
+        fmt[0] = '\xFE';
+        fmt[1] = '\xFF';
+        fmt += std::string("\x16\x00\x10\x00\x04\x00\x00\x00", 8) + subFormat +
+               std::string("\x00\x00\x00\x00\x00\x10\x00\x80\x00\x00\xAA\x00\x38\x9B\x71", 15);
+        const std::string data = pcm.substr(36);
+        const auto riffSize = static_cast<uint32_t>(4 + 8 + fmt.size() + data.size());
+        std::string out = "RIFF";
+        for (int i = 0; i < 4; ++i)
+            out += static_cast<char>((riffSize >> (8 * i)) & 0xFF);
+        return out + "WAVEfmt " + std::string("\x28\x00\x00\x00", 4) + fmt + data;
+    };
+    struct Case {
+        const char* name;
+        std::string file;   // F before the run
+        std::string output; // what the tool writes before it exits 0
+        int error;
+        std::string detail;
+    } cases[] = {
+        {"half the file", longer, longer.substr(0, longer.size() / 2), err::ToolOutputRefused,
+         "the levelled file is not a WAV file: it is cut short: its data chunk holds 478 of 1000 bytes"},
+        {"empty", kOriginal, "", err::ToolOutputRefused, "the levelled file is not a WAV file: it is empty"},
+        {"noise", kOriginal, "\x13\x99garbage\x01 and more noise than a header", err::ToolOutputRefused,
+         "the levelled file is not a WAV file: it is not a RIFF WAVE file"},
+        {"other rate", kOriginal, pcmWav("levelled", 16000), err::ToolOutputRefused,
+         "the rate differs: 8000 Hz, levelled 16000 Hz"},
+        {"other channels", pcmWav("abcd", 8000, 1, 16), pcmWav("abcdabcd", 8000, 2, 16), err::ToolOutputRefused,
+         "the channel count differs: 1, levelled 2"},
+        {"fewer frames", kOriginal, pcmWav("level"), err::ToolOutputRefused,
+         "the length differs: 8 frames, levelled 5 frames"},
+        {"other sub-format", asExtensible(extensible, '\x01'), asExtensible(extensible, '\x03'), err::ToolOutputRefused,
+         "the encoding differs"},
+        {"F is not a WAV file", "index of the stream files", kOriginal, err::ToolOutputRefused,
+         "the file is not a WAV file: it is not a RIFF WAVE file"},
+        {"killed by a signal", kOriginal, "kill", err::ToolFailed, "(stopped by signal 11, Segmentation fault)"},
+    };
+    for (const auto& tc : cases) {
+        SCOPED_TRACE(tc.name);
+        errors.clear();
+        log.OpenLog("c:\\Levora.log", false);
+        writeFile(hostF(), tc.file);
+        writeFile(tmp.path() / "output", tc.output);
+        writeScript(c() / "Tools" / "gainfix315", tc.output == "kill" ? "ulimit -c 0; kill -SEGV $$\n"
+                                                                      : "cp '" + (tmp.path() / "output").string() +
+                                                                            "' '" + hostTemp().string() + "'\n");
+        EXPECT_FALSE(gain.LevelFile(kF, kOptions, trap));
+        ASSERT_EQ(errorNumbers(), (std::vector<int>{tc.error}));
+        EXPECT_NE(errors[0].description().find(tc.detail), std::string::npos) << errors[0].description();
+        EXPECT_EQ(readFile(hostF()), tc.file);
+        EXPECT_EQ(body().size(), 2u);
+    }
+    // The same output in the file's own format is taken.
+    writeFile(hostF(), asExtensible(extensible, '\x01'));
+    writeFile(tmp.path() / "output", asExtensible(pcmWav("dcba", 8000, 1, 16), '\x01'));
+    writeScript(c() / "Tools" / "gainfix315",
+                "cp '" + (tmp.path() / "output").string() + "' '" + hostTemp().string() + "'\n");
+    errors.clear();
+    EXPECT_TRUE(gain.LevelFile(kF, kOptions, trap));
+    EXPECT_TRUE(errors.empty());
+    EXPECT_EQ(readFile(hostF()), readFile(tmp.path() / "output"));
 }

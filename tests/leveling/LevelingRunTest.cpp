@@ -52,12 +52,16 @@ protected:
     std::vector<std::string> addRows(int n, std::initializer_list<int> ticked) {
         std::vector<std::string> files;
         for (int i = 1; i <= n; ++i) {
-            files.push_back(f.addGreeting("greeting" + std::to_string(i) + ".wav", "audio" + std::to_string(i)));
+            files.push_back(
+                f.addGreeting("greeting" + std::to_string(i) + ".wav", pcmWav("audio" + std::to_string(i))));
             f.view.rows.push_back({std::find(ticked.begin(), ticked.end(), i) != ticked.end(), files.back()});
         }
         return files;
     }
-    std::string greeting(int i) { return readFile(f.c("Talvio/Stream Files/greeting" + std::to_string(i) + ".wav")); }
+    // The samples of greeting i.
+    std::string greeting(int i) {
+        return RunFixture::samplesOf(readFile(f.c("Talvio/Stream Files/greeting" + std::to_string(i) + ".wav")));
+    }
 
     RunFixture f;
     LevelingRun run;
@@ -133,7 +137,7 @@ TEST_F(LevelingRunTest, OneTickedRowOfFive) {
     EXPECT_EQ(f.logBody(),
               (std::vector<std::string>{files[2] + " set to dB -26",
                                         "    Used command line=" + f.gain.buildCommandLine(files[2], options)}));
-    EXPECT_EQ(greeting(3), "LEVELED:audio3");
+    EXPECT_EQ(greeting(3), RunFixture::levelled("audio3"));
     for (int i : {1, 2, 4, 5})
         EXPECT_EQ(greeting(i), "audio" + std::to_string(i));
 
@@ -189,13 +193,47 @@ TEST_F(LevelingRunTest, OneFileFailingLeavesTheOthersLevelled) {
     const auto files = addRows(3, {1, 2, 3});
     fs::remove(f.c("Talvio/Stream Files/greeting2.wav")); // the tool cannot read it
     run.cmdSetdB_Click();
-    EXPECT_EQ(greeting(1), "LEVELED:audio1");
-    EXPECT_EQ(greeting(3), "LEVELED:audio3");
+    EXPECT_EQ(greeting(1), RunFixture::levelled("audio1"));
+    EXPECT_EQ(greeting(3), RunFixture::levelled("audio3"));
     EXPECT_FALSE(fs::exists(f.c("Talvio/Stream Files/greeting2.wav")));
     const auto body = f.logBody();
     EXPECT_EQ(countStarting(body, "    Used command line="), 3u);
     EXPECT_GE(countStarting(body, "(error) in cmdSetDB function: "), 1u);
     EXPECT_EQ(f.messages(), std::vector<std::string>{"#20"});
+}
+
+TEST_F(LevelingRunTest, TheRunSaysHowItEnded) {
+    // Three ticked: one levelled, one the tool cannot read, one whose output is refused; the
+    // synchronisation warns once. The header's "Search for '(error)'..." line is no failure.
+    addRows(4, {1, 2, 3});
+    fs::remove(f.c("Talvio/Stream Files/greeting2.wav"));
+    writeFile(f.c("Talvio/Stream Files/greeting3.wav"), "not a WAV file");
+    f.automation.bridge->script = {{err::E_POINTER_, "busy"}};
+    const RunOutcome outcome = run.cmdSetdB_Click();
+    EXPECT_TRUE(outcome.started);
+    EXPECT_TRUE(outcome.reachedEnd);
+    EXPECT_EQ(outcome.filesTried, 3);
+    EXPECT_EQ(outcome.filesLevelled, 1);
+    EXPECT_TRUE(outcome.synced);
+    EXPECT_EQ(outcome.failures, 2);
+    EXPECT_EQ(outcome.warnings, 1);
+    EXPECT_TRUE(outcome.logWritten);
+    const auto body = f.logBody();
+    EXPECT_EQ(countStarting(body, "(error)"), 2u);
+
+    // A log that cannot be written is said so; the failures are still counted.
+    fs::create_directories(f.c("Levora.log.d"));
+    fs::remove(f.c("Levora.log"));
+    fs::create_directory_symlink(f.c("Levora.log.d"), f.c("Levora.log"));
+    const RunOutcome unlogged = run.cmdSetdB_Click();
+    EXPECT_TRUE(unlogged.reachedEnd);
+    EXPECT_FALSE(unlogged.logWritten);
+    EXPECT_EQ(unlogged.failures, 2);
+
+    // Nothing ticked: the run did not reach its end.
+    for (auto& row : f.view.rows)
+        row.selected = false;
+    EXPECT_FALSE(run.cmdSetdB_Click().reachedEnd);
 }
 
 TEST_F(LevelingRunTest, CancelStartsNoViewerAndRestoresThePointer) {
@@ -296,15 +334,16 @@ TEST_F(BackupInRunTest, NoToOverwriteKeepsTheEarlierBackupAfterTheRegistryWasWri
 
 TEST_F(BackupInRunTest, BackupHoldsTheFilesAsTheyWereBeforeLeveling) {
     // A default-configuration greeting is listed and ticked too: it must be backed up unlevelled.
-    writeFile(f.c("Talvio/Localize/DefaultConfiguration/ENU/welcome.wav"), "welcome");
+    writeFile(f.c("Talvio/Localize/DefaultConfiguration/ENU/welcome.wav"), pcmWav("welcome"));
     addRows(1, {1});
     f.view.rows.push_back({true, "C:\\Talvio\\Localize\\DefaultConfiguration\\ENU\\welcome.wav"});
     run.cmdSetdB_Click();
 
-    EXPECT_EQ(readFile(f.c("Backup/Stream Files/greeting1.wav")), "audio1");
-    EXPECT_EQ(readFile(f.c("Backup/DefaultConfiguration/ENU/welcome.wav")), "welcome");
-    EXPECT_EQ(readFile(f.c("Talvio/Localize/DefaultConfiguration/ENU/welcome.wav")), "LEVELED:welcome");
-    EXPECT_EQ(greeting(1), "LEVELED:audio1");
+    EXPECT_EQ(RunFixture::samplesOf(readFile(f.c("Backup/Stream Files/greeting1.wav"))), "audio1");
+    EXPECT_EQ(RunFixture::samplesOf(readFile(f.c("Backup/DefaultConfiguration/ENU/welcome.wav"))), "welcome");
+    EXPECT_EQ(RunFixture::samplesOf(readFile(f.c("Talvio/Localize/DefaultConfiguration/ENU/welcome.wav"))),
+              RunFixture::levelled("welcome"));
+    EXPECT_EQ(greeting(1), RunFixture::levelled("audio1"));
     // The splash read string 12 and was gone before the first file.
     const auto& ev = f.view.events;
     const auto shown = std::find(ev.begin(), ev.end(), "splash show: #12");

@@ -17,9 +17,12 @@ protected:
     PromptLevelingTest() : prompts(f.ctx) { f.installTool(); }
 
     void addPrompt(const std::string& relative, const std::string& content = "prompt") {
-        writeFile(f.c("Talvio/Localize/Prompts/" + relative), content);
+        writeFile(f.c("Talvio/Localize/Prompts/" + relative), pcmWav(content));
     }
-    std::string prompt(const std::string& relative) { return readFile(f.c("Talvio/Localize/Prompts/" + relative)); }
+    // The samples of a prompt.
+    std::string prompt(const std::string& relative) {
+        return RunFixture::samplesOf(readFile(f.c("Talvio/Localize/Prompts/" + relative)));
+    }
 
     RunFixture f;
     PromptLeveling prompts;
@@ -43,9 +46,9 @@ TEST_F(PromptLevelingTest, SubFoldersFirstThenFilesInListingOrder) {
         expected.push_back("    Used command line=" + f.gain.buildCommandLine(file, options));
     }
     EXPECT_EQ(f.logBody(), expected);
-    EXPECT_EQ(prompt("a.wav"), "LEVELED:a");
-    EXPECT_EQ(prompt("b.WAV"), "LEVELED:b");
-    EXPECT_EQ(prompt("ENU/c.wav"), "LEVELED:c");
+    EXPECT_EQ(prompt("a.wav"), RunFixture::levelled("a"));
+    EXPECT_EQ(prompt("b.WAV"), RunFixture::levelled("b"));
+    EXPECT_EQ(prompt("ENU/c.wav"), RunFixture::levelled("c"));
     EXPECT_EQ(prompt("x.wav.bak"), "prompt");
 
     EXPECT_EQ(f.view.fakeSplash().labels,
@@ -113,7 +116,7 @@ TEST_F(PromptLevelingTest, HandlerFailuresAreShownAndTheHandlerGoesOn) {
                                                       "(error):5 (Invalid procedure call or argument) in procedure "
                                                       "mnuLevoraForPrompts_Click of Form frmMain",
                                                       "#20"}));
-    EXPECT_EQ(prompt("a.wav"), "LEVELED:a");
+    EXPECT_EQ(prompt("a.wav"), RunFixture::levelled("a"));
 }
 
 TEST_F(PromptLevelingTest, OptionTextsAreReadForEveryFile) {
@@ -134,7 +137,7 @@ TEST_F(PromptLevelingTest, FolderWithOrWithoutTrailingBackslash) {
     addPrompt("ENU/a.wav");
     prompts.LevelPromptFolder("C:\\Talvio\\Localize\\Prompts\\ENU");
     prompts.LevelPromptFolder("C:\\Talvio\\Localize\\Prompts\\ENU\\");
-    EXPECT_EQ(prompt("ENU/a.wav"), "LEVELED:LEVELED:prompt");
+    EXPECT_EQ(prompt("ENU/a.wav"), RunFixture::levelled(RunFixture::levelled("prompt")));
 }
 
 TEST_F(PromptLevelingTest, AFolderLinkThatLoopsEnds) {
@@ -142,7 +145,7 @@ TEST_F(PromptLevelingTest, AFolderLinkThatLoopsEnds) {
     fs::create_directories(f.c("Talvio/Localize/Prompts/ENU"));
     fs::create_directory_symlink(f.c("Talvio/Localize/Prompts/ENU"), f.c("Talvio/Localize/Prompts/ENU/loop"));
     prompts.LevelPromptFolder(kBase);
-    EXPECT_EQ(prompt("a.wav"), "LEVELED:a");
+    EXPECT_EQ(prompt("a.wav"), RunFixture::levelled("a"));
 }
 
 TEST(PromptFileName, LastFourCharactersInAnyCase) {

@@ -172,7 +172,9 @@ public:
         }
         return Empty{};
     }
+    bool alive() const override { return !dead; }
     std::vector<std::pair<int32_t, std::string>> script; // used in order; when used up, success
+    bool dead = false;                                   // its server gone
     int calls = 0;
     std::vector<std::string> methods;
     std::vector<std::vector<Variant>> argsSeen;
@@ -185,10 +187,15 @@ public:
         created.push_back(progId);
         if (!registered)
             throw Error(err::CantCreateObject);
+        if (created.size() > 1 && !next.empty()) {
+            bridge = next.front();
+            next.erase(next.begin());
+        }
         return bridge;
     }
     bool registered = true;
     std::shared_ptr<FakeBridge> bridge = std::make_shared<FakeBridge>();
+    std::vector<std::shared_ptr<FakeBridge>> next; // the objects the later creations give, in order
     std::vector<std::string> created;
 };
 
@@ -229,8 +236,10 @@ public:
         return "C:\\Talvio\\Stream Files\\" + name;
     }
 
-    // The fake tool writes "LEVELED:" + the source to the -d file, so a test sees what was levelled.
-    // Its Windows paths go through levora-path, so letter case is ignored as the real tools ignore it.
+    // The fake tool keeps the source's 44-byte WAV header and moves each letter of its samples one on
+    // (levelled()), so the output is a WAV of the same format and length and a test sees what was
+    // levelled, and how often. Its Windows paths go through levora-path, so letter case is ignored
+    // as the real tools ignore it.
     void installTool(const std::string& name = "gainfix315") {
         const std::filesystem::path tool = c("Levora/" + name);
         writeFile(tool,
@@ -243,7 +252,7 @@ public:
                       (binDir() / "levora-path").string() +
                       "' -u \"$dst\") || exit 2\n"
                       "[ -f \"$s\" ] || exit 3\n"
-                      "{ printf 'LEVELED:'; cat \"$s\"; } > \"$d\"\n");
+                      "{ head -c 44 \"$s\"; tail -c +45 \"$s\" | tr 'a-y' 'b-z'; } > \"$d\"\n");
         std::filesystem::permissions(tool, std::filesystem::perms::owner_all);
     }
 
@@ -264,6 +273,18 @@ public:
         std::string error;
         if (!store.importFile(reg, &error))
             throw std::runtime_error("import failed: " + error);
+    }
+
+    // What the fake tool makes of the samples "audio": "bvejp".
+    static std::string levelled(std::string samples) {
+        for (char& ch : samples)
+            if (ch >= 'a' && ch <= 'y')
+                ++ch;
+        return samples;
+    }
+    // The samples of a file made by pcmWav; any other file whole.
+    static std::string samplesOf(const std::string& bytes) {
+        return bytes.size() >= 44 && bytes.compare(0, 4, "RIFF") == 0 ? bytes.substr(44) : bytes;
     }
 
     bool logExists() const { return std::filesystem::exists(c("Levora.log")); }

@@ -134,6 +134,50 @@ TEST_F(SyncDirectoryTest, AComponentThatNeverCompletesIsGivenUpAfterTheBound) {
     EXPECT_EQ(f.view.caption, "#20");
 }
 
+TEST_F(SyncDirectoryTest, ADeadComponentIsCreatedOnceMoreThenGivenUp) {
+    auto dies = [](FakeBridge& b) {
+        b.onCall = [&b] {
+            b.dead = true;
+            throw Error(err::RPC_E_DISCONNECTED_, "gone");
+        };
+    };
+    struct Case {
+        const char* name;
+        std::function<void(FakeAutomation&)> afterFirstDeath;
+        std::vector<std::string> body;
+        std::vector<std::string> messages;
+    };
+    const Case cases[] = {
+        {"the new one works", [](FakeAutomation&) {}, {kWarning}, {}},
+        {"the new one dies too",
+         [&](FakeAutomation& a) { dies(*a.next.front()); },
+         {kWarning, kFailed + "-2147417848 Description=gone"},
+         {"#42"}},
+        {"it cannot be created again",
+         [](FakeAutomation& a) { a.registered = false; },
+         {kWarning, kFailed + " 429 Description=ActiveX component can't create object"},
+         {"#42"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        f.automation = FakeAutomation();
+        f.automation.next = {std::make_shared<FakeBridge>()};
+        FakeBridge& first = *f.automation.bridge;
+        first.onCall = [&] {
+            first.dead = true;
+            c.afterFirstDeath(f.automation);
+            throw Error(err::RPC_E_DISCONNECTED_, "gone");
+        };
+        f.pauses.clear();
+        f.msgbox.shown.clear();
+        EXPECT_EQ(runPhase(), c.body);
+        EXPECT_EQ(f.messages(), c.messages);
+        EXPECT_EQ(f.automation.created.size(), 2u);
+        EXPECT_EQ(f.pauses, std::vector<double>{30.0});
+        EXPECT_EQ(f.view.caption, "#20");
+    }
+}
+
 TEST_F(SyncDirectoryTest, TheBoundCanBeSet) {
     sync.setMaxTries(3);
     f.automation.bridge->onCall = [] { throw Error(err::E_POINTER_, "locked"); };

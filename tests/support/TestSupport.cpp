@@ -175,4 +175,17 @@ WaitResult RecordingProcesses::Wait(uint32_t pid, uint32_t timeoutMs) {
     return m_real ? m_real->Wait(pid, timeoutMs) : WaitResult{};
 }
 
+std::string pcmWav(const std::string& samples, uint32_t rate, uint16_t channels, uint16_t bits) {
+    auto le = [](uint32_t v, int bytes) {
+        std::string out;
+        for (int i = 0; i < bytes; ++i)
+            out += static_cast<char>((v >> (8 * i)) & 0xFF);
+        return out;
+    };
+    const uint16_t blockAlign = static_cast<uint16_t>(channels * ((bits + 7) / 8));
+    const auto size = static_cast<uint32_t>(samples.size());
+    return "RIFF" + le(36 + size, 4) + "WAVE" + "fmt " + le(16, 4) + le(1, 2) + le(channels, 2) + le(rate, 4) +
+           le(rate * blockAlign, 4) + le(blockAlign, 2) + le(bits, 2) + "data" + le(size, 4) + samples;
+}
+
 } // namespace levora::test

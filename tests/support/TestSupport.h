@@ -5,6 +5,7 @@
 #include "platform/Resources.h"
 #include "platform/Ui.h"
 
+#include <cstdint>
 #include <deque>
 #include <filesystem>
 #include <functional>
@@ -120,6 +121,8 @@ public:
 // Writes a file with the given bytes, creating parent folders.
 void writeFile(const std::filesystem::path& p, const std::string& bytes);
 std::string readFile(const std::filesystem::path& p);
+// A 44-byte-header PCM WAV file whose audio is `samples`, byte for byte.
+std::string pcmWav(const std::string& samples, uint32_t rate = 8000, uint16_t channels = 1, uint16_t bits = 8);
 
 // Writes a /bin/sh script and makes it executable.
 void writeScript(const std::filesystem::path& p, const std::string& body);

@@ -17,33 +17,23 @@ void writeSettings(std::ostream& out, const std::filesystem::path& machine, cons
         << std::endl;
 }
 
-void writeLogSummary(std::ostream& out, const PathNamespace& ns, const std::string& logFile) {
-    std::filesystem::path hostLog;
+void writeRunSummary(std::ostream& out, const PathNamespace& ns, const RunOutcome& outcome) {
+    out << "Result:   " << outcome.filesLevelled << " of " << outcome.filesTried << " files levelled, "
+        << outcome.failures << " errors, " << outcome.warnings << " warnings"
+        << (outcome.synced ? "" : ", the host's database was not synchronised") << std::endl;
+    std::string hostLog;
     try {
-        hostLog = ns.toHost(logFile.empty() ? std::string(kRunLogPath) : logFile);
+        hostLog = ns.toHost(kRunLogPath).string();
     } catch (const std::exception&) {
-        hostLog = ns.toHost(kRunLogPath);
     }
-    const LogSummary s = summariseLog(hostLog);
-    out << "Log:      " << logFile << " (" << hostLog.string() << "): " << s.leveled << " files, " << s.errors
-        << " error lines, " << s.warnings << " warning lines" << std::endl;
-    if (s.errors > 0)
+    out << "Log:      " << kRunLogPath << " (" << hostLog << ")";
+    if (!outcome.logWritten) {
+        out << " could not be written completely (is the disk full?)" << std::endl;
+        return;
+    }
+    out << std::endl;
+    if (outcome.failures > 0)
         out << "          search the log for \"(error)\" to see what could not be done" << std::endl;
-}
-
-LogSummary summariseLog(const std::filesystem::path& log) {
-    LogSummary s;
-    std::ifstream in(log, std::ios::binary);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.find("(error)") != std::string::npos)
-            ++s.errors;
-        else if (line.find("(warning)") != std::string::npos)
-            ++s.warnings;
-        else if (line.find(" set to dB ") != std::string::npos)
-            ++s.leveled;
-    }
-    return s;
 }
 
 void RowTimes::stamp(int progressValue) {

@@ -1,8 +1,8 @@
-// What levora-level says after the run: the lines of its log counted, and how long each row of
-// the file loop took.
+// What levora-level says after the run: how it ended, and how long each row of the file loop took.
 #pragma once
 
 #include "ConsoleFront.h"
+#include "leveling/LevelingRun.h"
 #include "leveling/RunView.h"
 #include "platform/WinPath.h"
 
@@ -15,20 +15,12 @@
 
 namespace levora::console {
 
-struct LogSummary {
-    int errors = 0;
-    int warnings = 0;
-    int leveled = 0;
-};
-
 // The machine, the file count and the options the run is about to use.
 void writeSettings(std::ostream& out, const std::filesystem::path& machine, const ConsoleForm& form);
 
-// The log the run offered to show (empty: c:\Levora.log), counted.
-void writeLogSummary(std::ostream& out, const PathNamespace& ns, const std::string& logFile);
-
-// "(error)" and "(warning)" lines, and the files the gain tool set to their level.
-LogSummary summariseLog(const std::filesystem::path& log);
+// How the run ended: files levelled, failures and warnings, and where the log is, or that it could
+// not be written.
+void writeRunSummary(std::ostream& out, const PathNamespace& ns, const RunOutcome& outcome);
 
 // The run gives the progress bar its first value before the first row and adds 1 after each:
 // stamp every value, then end() once the run has returned.

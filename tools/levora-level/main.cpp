@@ -157,18 +157,18 @@ int main(int argc, char** argv) {
         form.onProgress = [&](int value) { rowTimes.stamp(value); };
 
     LevelingRun run(context);
-    run.cmdSetdB_Click();
+    const RunOutcome outcome = run.cmdSetdB_Click();
     rowTimes.end();
     form.setProgressVisible(false);
 
     if (!a.rowTimes.empty() && !rowTimes.write(a.rowTimes, form))
         std::cerr << "levora-level: cannot write " << a.rowTimes << "\n";
 
-    if (!viewerFile) {
+    if (!outcome.reachedEnd) {
         std::cout << "The run ended before the leveling (see the messages above)." << std::endl;
         return 1;
     }
-    console::writeLogSummary(std::cout, m.ns, *viewerFile);
+    console::writeRunSummary(std::cout, m.ns, outcome);
 
     int status = 0;
     const fs::path runLog = m.ns.toHost(kRunLogPath);
@@ -185,6 +185,9 @@ int main(int argc, char** argv) {
         if (localtime_r(&now, &local))
             std::strftime(when, sizeof when, "%Y-%m-%d %H:%M", &local);
         report.when = when;
+        if (!outcome.logWritten)
+            report.notes.push_back("The run log could not be written in full: what happened to a file may be "
+                                   "missing");
         if (a.changedOnly && listed > files.size())
             report.notes.push_back(std::to_string(listed - files.size()) +
                                    " files unchanged since the last run are not in this report");

@@ -2,6 +2,8 @@
 // output, started by hand and through the registry by the automation layer.
 #include "DemoHost.h"
 #include "DemoTestSupport.h"
+#include "leveling/RunFixture.h"
+#include "leveling/SyncDirectory.h"
 #include "platform/Error.h"
 #include "platform/LinuxAutomation.h"
 #include "platform/RegistryStore.h"
@@ -193,6 +195,52 @@ TEST_F(SqlDirBridgeProgram, CreatedByItsProgIdThroughTheRegistry) {
         EXPECT_EQ(e.number(), kEPointer);
     }
     EXPECT_NO_THROW(failing->Invoke("SyncCommit", args));
+}
+
+// The synchronisation phase over the real component whose server dies: a server gone before its
+// first answer is not created again; one that dies after answering is created once more, then
+// given up. The 30-second pauses only record.
+TEST_F(SqlDirBridgeProgram, ASynchronisationWhoseServerDiesGivesUpWithoutLongWaits) {
+    MachinePrefix prefix(m_prefix);
+    PathNamespace ns(prefix);
+    RegistryStore registry(prefix.systemReg());
+    LinuxAutomation automation(registry, ns, "C:\\");
+    const std::string server = automation.serverCommandLine(host::kProgId);
+    const std::string failLine = "(error) Failed to syncronize SQL data with the directory.  Error number=";
+    const std::string warning = "(warning) Syncer did not complete.  Waiting 30 seconds and trying again";
+    struct Case {
+        const char* options;
+        std::vector<std::string> body;
+        size_t pauses;
+    } cases[] = {
+        {" --crash-after-calls 0", {failLine + " 429 Description=ActiveX component can't create object"}, 0},
+        {" --crash-after-calls 1 --fail 1",
+         {warning, warning, warning, failLine + "-2147417848 Description=The object invoked has disconnected"},
+         3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options);
+        const std::string commandLine = server + c.options;
+        std::vector<uint8_t> value(commandLine.begin(), commandLine.end());
+        value.push_back(0);
+        ASSERT_TRUE(registry.setValue(std::string(host::kClassesKey) + "\\CLSID\\" + host::kClsid + "\\LocalServer32",
+                                      "", REG_SZ, value));
+        levora::test::RunFixture f;
+        const RunContext& d = f.ctx;
+        RunContext ctx{d.view, d.msgbox, d.fs,   d.processes,  automation, d.registry, d.log,
+                       d.gain, d.app,    d.pump, d.loadString, d.pause,    d.busy};
+        DirectorySync sync(ctx);
+        f.log.OpenLog(kRunLogPath, false);
+        StepRunner trap([&](const Error& e) { f.log.WriteLog("(error) in cmdSetDB function: " + e.description()); });
+        EXPECT_FALSE(sync.SyncDirectory(trap));
+        f.log.CloseLog();
+        const auto body = f.logBody();
+        ASSERT_EQ(body.size(), c.body.size());
+        for (size_t i = 0; i < body.size(); ++i)
+            EXPECT_EQ(body[i].rfind(c.body[i], 0), 0u) << body[i];
+        EXPECT_EQ(f.pauses.size(), c.pauses);
+        EXPECT_EQ(f.messages(), std::vector<std::string>{"#42"});
+    }
 }
 
 } // namespace
