@@ -23,13 +23,14 @@ struct Recording {
 };
 
 // The tool's line: "<file>: level -37.99 dBov, activity 55.9 %, ..."
-bool toolReading(const fs::path& work, const fs::path& file, double& level, double& activity) {
+bool toolReading(const fs::path& work, const fs::path& file, double& level, double& activity, bool& dcRemoved) {
     const test::ProgramRun run = test::runProgram(
         test::binDir() / "gainfix315", {"-s", file.string(), "-d", (work / "out.wav").string(), "-t", "-26"}, work,
         {{"HOME", (work / "home").string()}, {"LEVORA_PREFIX", (work / "prefix").string()}});
     std::smatch m;
     if (run.exitCode != 0 || !std::regex_search(run.out, m, std::regex("level (-?[0-9.]+) dBov, activity ([0-9.]+) %")))
         return false;
+    dcRemoved = run.out.find("(DC removed)") != std::string::npos;
     level = std::stod(m[1]);
     activity = std::stod(m[2]);
     return true;
@@ -57,7 +58,9 @@ TEST(FileLevel, AgreesWithTheGainToolsOwnReading) {
         test::writeWav(file, r.format, r.rate, r.channels, samples);
 
         double level = 0.0, activity = 0.0;
-        ASSERT_TRUE(toolReading(tmp.path(), file, level, activity)) << r.name;
+        bool dcRemoved = false;
+        ASSERT_TRUE(toolReading(tmp.path(), file, level, activity, dcRemoved)) << r.name;
+        EXPECT_EQ(dcRemoved, r.dc != 0.0) << r.name; // both of the tool's readings are compared
         const FileLevel f = measureFileLevel(file);
         ASSERT_TRUE(f.measured()) << r.name << ": " << f.problem;
         // The tool prints two decimals, so its reading is itself within 0.005 dB.

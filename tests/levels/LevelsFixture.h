@@ -18,7 +18,7 @@
 
 namespace levora::test {
 
-// Mono speech-like signal: syllables of 120-320 ms of low-passed noise under a raised-cosine
+// Mono speech-like signal: syllables of 120-320 ms of band-passed noise under a raised-cosine
 // envelope, 60-400 ms pauses between them, peak amplitude about `peak` of full scale.
 inline std::vector<double> speechLike(double seconds, int rate, double peak, std::uint32_t seed) {
     std::mt19937 rng(seed);
@@ -26,12 +26,15 @@ inline std::vector<double> speechLike(double seconds, int rate, double peak, std
     const auto n = static_cast<std::size_t>(seconds * rate);
     std::vector<double> x(n, 0.0);
     std::size_t at = static_cast<std::size_t>(0.2 * rate);
-    double lp = 0.0;
+    double lp = 0.0, last = 0.0;
     while (at < n) {
         const auto len = static_cast<std::size_t>((0.12 + 0.2 * u(rng)) * rate);
         const double amp = peak * (0.4 + 0.6 * u(rng));
         for (std::size_t i = 0; i < len && at + i < n; ++i) {
-            lp = 0.7 * lp + 0.3 * (2.0 * u(rng) - 1.0);
+            // Differenced, then smoothed: a band of noise with nothing near 0 Hz, as speech has.
+            const double w = 2.0 * u(rng) - 1.0;
+            lp = 0.7 * lp + 0.3 * (w - last);
+            last = w;
             const double env = 0.5 - 0.5 * std::cos(2.0 * M_PI * static_cast<double>(i) / static_cast<double>(len));
             x[at + i] = std::clamp(amp * env * lp * 2.5, -0.99, 0.99);
         }
