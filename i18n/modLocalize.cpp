@@ -1,6 +1,7 @@
 #include "modLocalize.h"
 
 #include "platform/Error.h"
+#include "platform/Text.h"
 #include "platform/Utf16.h"
 #include "platform/WinPath.h"
 
@@ -34,14 +35,6 @@ constexpr std::array<CodeRow, 44> kCodeTable = {{
     {"NLB", 2067},  {"NOR", 1044},  {"NON", 2068},  {"PTB", 1046},  {"PTG", 2070},  {"CHT", 1028}, {"ZHT", 3076},
     {"CHS", 2052},  {"ZHI", 4100},
 }};
-
-std::string trimBlanks(std::string s) {
-    const size_t first = s.find_first_not_of(' ');
-    if (first == std::string::npos)
-        return {};
-    const size_t last = s.find_last_not_of(' ');
-    return s.substr(first, last - first + 1);
-}
 
 } // namespace
 
@@ -142,7 +135,7 @@ std::string modLocalize::strGetLanguageCode(int32_t languageId) {
         // The value stands in a buffer of blanks, ended by a NUL: take its first three characters.
         std::string first = value.substr(0, 3);
         first = first.substr(0, first.find('\0'));
-        return trimBlanks(first);
+        return trim(first, " ");
     } catch (...) {
         return "ERR";
     }

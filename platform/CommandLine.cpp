@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 
+#include "Text.h"
 #include "WinPath.h"
 
 namespace levora {
@@ -8,13 +9,6 @@ namespace {
 
 bool isBlank(char c) {
     return c == ' ' || c == '\t';
-}
-
-std::string trimBlanks(const std::string& s) {
-    const auto first = s.find_first_not_of(" \t");
-    if (first == std::string::npos)
-        return {};
-    return s.substr(first, s.find_last_not_of(" \t") - first + 1);
 }
 
 } // namespace
@@ -124,7 +118,7 @@ std::optional<std::string> textViewerFile(const std::string& commandLine) {
     const ProgramToken program = programToken(commandLine);
     if (!isTextViewer(program.name))
         return std::nullopt;
-    std::string file = trimBlanks(program.rest);
+    std::string file = trim(program.rest, " \t");
     if (file.size() >= 2 && file.front() == '"' && file.back() == '"')
         file = file.substr(1, file.size() - 2);
     return file;

@@ -27,8 +27,9 @@ public:
 
     // Replaces host file dst with a copy of host file src: written beside dst, flushed, renamed
     // over it. A replaced file keeps its permissions (and owner where allowed); a new one takes the
-    // source's. The modification time is carried over, as Windows' copy does.
-    static void copyHostFile(const std::filesystem::path& src, const std::filesystem::path& dst);
+    // source's. The modification time is carried over, as Windows' copy does. flush=false leaves the
+    // flush to the caller (a folder copy flushes everything it wrote once, at its end).
+    static void copyHostFile(const std::filesystem::path& src, const std::filesystem::path& dst, bool flush = true);
     // Windows' read-only attribute: no write permission for the owner.
     static bool hostReadOnly(const std::filesystem::path& p);
 

@@ -1,5 +1,7 @@
 #include "LinuxLocale.h"
 
+#include "Text.h"
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -45,12 +47,6 @@ std::vector<LocaleRow> parseTable(std::string_view text) {
     return rows;
 }
 
-std::string lower(std::string s) {
-    for (char& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
 // Names that glibc still accepts but the table has under their current spelling.
 std::string currentName(const std::string& lowerName) {
     if (lowerName == "no_no" || lowerName == "no")
@@ -92,18 +88,18 @@ uint16_t LinuxLocale::langIdForPosix(const std::string& name) const {
         base.erase(dot);
     if (base == "C" || base == "POSIX")
         return 1033;
-    base = currentName(lower(base));
+    base = currentName(lowerAscii(base));
     if (base.empty())
         return 0;
-    const std::string withModifier = base + lower(modifier);
+    const std::string withModifier = base + lowerAscii(modifier);
     for (const std::string& wanted : {withModifier, base})
         for (const LocaleRow& r : m_rows)
-            if (!r.posix.empty() && lower(r.posix) == wanted)
+            if (!r.posix.empty() && lowerAscii(r.posix) == wanted)
                 return r.langId;
     // Unknown region (or none given): the language's first row, which is its primary region.
     const std::string language = base.substr(0, base.find('_')) + "_";
     for (const LocaleRow& r : m_rows)
-        if (lower(r.posix).starts_with(language) && r.posix.find('@') == std::string::npos)
+        if (lowerAscii(r.posix).starts_with(language) && r.posix.find('@') == std::string::npos)
             return r.langId;
     return 0;
 }

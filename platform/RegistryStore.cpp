@@ -1,5 +1,6 @@
 #include "RegistryStore.h"
 
+#include "Text.h"
 #include "Utf16.h"
 #include "WinPath.h"
 
@@ -30,26 +31,6 @@ const char* const kClasses = "HKEY_LOCAL_MACHINE\\Software\\Classes";
 
 bool isUtf16Type(uint32_t type) {
     return type == REG_EXPAND_SZ || type == 7 /* REG_MULTI_SZ */;
-}
-
-std::string trim(const std::string& s) {
-    size_t b = s.find_first_not_of(" \t\r\n");
-    if (b == std::string::npos)
-        return {};
-    size_t e = s.find_last_not_of(" \t\r\n");
-    return s.substr(b, e - b + 1);
-}
-
-std::string upperAscii(std::string s) {
-    for (char& c : s)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return s;
-}
-
-bool startsWithNoCase(const std::string& s, size_t pos, const char* prefix) {
-    size_t n = std::strlen(prefix);
-    return s.size() >= pos + n && upperAscii(s.substr(pos, n)) == upperAscii(prefix);
 }
 
 // ------------------------------------------------------------------ key paths
@@ -380,7 +361,7 @@ Parsed parseRegText(const std::string& bytes, bool emptyIsValid) {
             v.type = REG_SZ;
             v.data.assign(s.begin(), s.end());
             v.data.push_back(0);
-        } else if (startsWithNoCase(rest, 0, "dword:")) {
+        } else if (startsWithNoCase(rest, "dword:")) {
             std::string digits = trim(rest.substr(6));
             uint32_t d = 0;
             if (digits.empty() || digits.size() > 8) {
@@ -397,7 +378,7 @@ Parsed parseRegText(const std::string& bytes, bool emptyIsValid) {
             v.type = REG_DWORD;
             for (int k = 0; k < 4; ++k)
                 v.data.push_back(static_cast<uint8_t>(d >> (8 * k)));
-        } else if (startsWithNoCase(rest, 0, "hex")) {
+        } else if (startsWithNoCase(rest, "hex")) {
             size_t colon = rest.find(':');
             std::string tag = rest.substr(3, colon == std::string::npos ? std::string::npos : colon - 3);
             if (colon == std::string::npos) {

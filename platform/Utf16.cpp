@@ -5,6 +5,7 @@ namespace levora {
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
+constexpr char32_t kEscapeBase = 0xDC00;
 
 bool isHighSurrogate(char32_t u) {
     return u >= 0xD800 && u <= 0xDBFF;
@@ -31,8 +32,8 @@ void appendUtf8(char32_t c, std::string& out) {
     }
 }
 
-// `count` UTF-16 units, unit(i) giving the i-th, to UTF-8.
-template <typename Unit> std::string unitsToUtf8(size_t count, Unit unit) {
+// `count` UTF-16 units, unit(i) giving the i-th, to UTF-8; escaped: lone U+DC80..U+DCFF are bytes.
+template <typename Unit> std::string unitsToUtf8(size_t count, Unit unit, bool escaped = false) {
     std::string out;
     out.reserve(count);
     for (size_t i = 0; i < count; ++i) {
@@ -40,6 +41,8 @@ template <typename Unit> std::string unitsToUtf8(size_t count, Unit unit) {
         if (isHighSurrogate(u) && i + 1 < count && isLowSurrogate(unit(i + 1))) {
             appendUtf8(0x10000 + ((u - 0xD800) << 10) + (unit(i + 1) - 0xDC00), out);
             ++i;
+        } else if (escaped && u >= kEscapeBase + 0x80 && u <= kEscapeBase + 0xFF) {
+            out += static_cast<char>(u - kEscapeBase);
         } else if (isHighSurrogate(u) || isLowSurrogate(u)) {
             appendUtf8(kReplacement, out); // a lone surrogate
         } else {
@@ -62,8 +65,9 @@ template <typename Put> void utf8ToUnits(std::string_view s, BadUtf8 bad, Put pu
     };
     // A broken sequence of `taken` bytes starting at s[i]; returns the bytes to skip.
     auto putBroken = [&](size_t i, size_t taken) -> size_t {
-        if (bad == BadUtf8::Latin1) {
-            put(static_cast<char16_t>(static_cast<unsigned char>(s[i])));
+        if (bad != BadUtf8::Replace) {
+            const char16_t byte = static_cast<unsigned char>(s[i]);
+            put(static_cast<char16_t>(bad == BadUtf8::Escape ? kEscapeBase + byte : byte));
             return 1; // the bytes after the first are looked at again on their own
         }
         put(static_cast<char16_t>(kReplacement));
@@ -113,6 +117,11 @@ std::u16string toUtf16(std::string_view s, BadUtf8 bad) {
     out.reserve(s.size());
     utf8ToUnits(s, bad, [&](char16_t u) { out += u; });
     return out;
+}
+
+std::string toUtf8Escaped(std::u16string_view s) {
+    return unitsToUtf8(
+        s.size(), [&](size_t i) { return char32_t(s[i]); }, true);
 }
 
 std::string utf16leToUtf8(const uint8_t* p, size_t n) {

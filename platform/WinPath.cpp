@@ -1,10 +1,16 @@
 #include "WinPath.h"
 
 #include "Error.h"
+#include "Utf16.h"
 
 #include <algorithm>
 #include <cctype>
+#include <ctime>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/stat.h>
 #include <system_error>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -13,63 +19,6 @@ namespace levora {
 // ---------------------------------------------------------------- letter case
 
 namespace {
-
-// Bytes that are not valid UTF-8 are carried as U+DC00 + byte, so they compare as themselves
-// and are written back unchanged.
-constexpr char32_t kRawByteBase = 0xDC00;
-
-std::u32string decodeUtf8(const std::string& s) {
-    std::u32string out;
-    out.reserve(s.size());
-    size_t i = 0;
-    const size_t n = s.size();
-    while (i < n) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        int len = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
-        char32_t cp = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
-        bool ok = len > 0 && i + len <= n;
-        for (int k = 1; ok && k < len; ++k) {
-            unsigned char cc = static_cast<unsigned char>(s[i + k]);
-            if ((cc & 0xC0) != 0x80)
-                ok = false;
-            else
-                cp = (cp << 6) | (cc & 0x3F);
-        }
-        if (ok) {
-            // Reject overlong forms and surrogates so that every byte string maps back to itself.
-            static constexpr char32_t minimum[] = {0, 0, 0x80, 0x800, 0x10000};
-            ok = cp >= minimum[len] && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF);
-        }
-        if (!ok) {
-            out.push_back(kRawByteBase + c);
-            ++i;
-            continue;
-        }
-        out.push_back(cp);
-        i += static_cast<size_t>(len);
-    }
-    return out;
-}
-
-void encodeUtf8(char32_t cp, std::string& out) {
-    if (cp >= kRawByteBase + 0x80 && cp <= kRawByteBase + 0xFF) {
-        out.push_back(static_cast<char>(cp - kRawByteBase));
-    } else if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
 
 char32_t upperCodePoint(char32_t c) {
     if (c >= 'a' && c <= 'z')
@@ -107,20 +56,13 @@ char32_t upperCodePoint(char32_t c) {
     return c;
 }
 
-// The upper-case form as UTF-16 code units: the order NTFS keeps its index in.
+// The upper-case form as UTF-16 code units: the order NTFS keeps its index in. Every letter that
+// folds lies in the basic plane, so code units fold one by one; bytes that are not UTF-8 travel as
+// escapes and compare as themselves.
 std::u16string ntfsKey(const std::string& name) {
-    std::u16string key;
-    key.reserve(name.size());
-    for (char32_t c : decodeUtf8(name)) {
-        c = upperCodePoint(c);
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            key.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-            key.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-        } else {
-            key.push_back(static_cast<char16_t>(c));
-        }
-    }
+    std::u16string key = toUtf16(name, BadUtf8::Escape);
+    for (char16_t& u : key)
+        u = static_cast<char16_t>(upperCodePoint(u));
     return key;
 }
 
@@ -145,9 +87,17 @@ std::vector<std::string> splitComponents(const std::string& s) {
     return parts;
 }
 
-// "." and ".." resolved without touching the disk, as Windows does for a full path name.
-void appendNormalized(std::vector<std::string>& out, const std::vector<std::string>& parts) {
-    for (const auto& p : parts) {
+// "." and ".." resolved without touching the disk, as Windows does for a full path name; so are
+// the trailing dots and blanks of a name ("Talvio." and "Talvio " are "Talvio"), except in a
+// verbatim \\?\ path.
+void appendNormalized(std::vector<std::string>& out, const std::vector<std::string>& parts, bool verbatim = false) {
+    for (auto p : parts) {
+        if (!verbatim && p != "." && p != "..") {
+            while (!p.empty() && (p.back() == '.' || p.back() == ' '))
+                p.pop_back();
+            if (p.empty())
+                continue;
+        }
         if (p == ".")
             continue;
         if (p == "..") {
@@ -176,11 +126,7 @@ std::vector<std::string> pathElements(const fs::path& p) {
 } // namespace
 
 std::string upperForm(const std::string& s) {
-    std::string out;
-    out.reserve(s.size());
-    for (char32_t c : decodeUtf8(s))
-        encodeUtf8(upperCodePoint(c), out);
-    return out;
+    return toUtf8Escaped(ntfsKey(s));
 }
 
 bool equalsNoCase(const std::string& a, const std::string& b) {
@@ -193,9 +139,88 @@ bool ntfsLess(const std::string& a, const std::string& b) {
     return ntfsKey(a) < ntfsKey(b);
 }
 
+// ---------------------------------------------------------------- folder names
+
+FolderNames::FolderNames(const fs::path& dir, bool knownEmpty) : m_dir(dir) {
+    if (knownEmpty)
+        return;
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
+        add(it->path().filename().string());
+}
+
+std::string FolderNames::resolve(const std::string& name) const {
+    auto it = m_byKey.find(ntfsKey(name));
+    if (it == m_byKey.end())
+        return name;
+    const std::vector<std::string>& matches = it->second;
+    if (std::find(matches.begin(), matches.end(), name) != matches.end())
+        return name;
+    if (matches.size() > 1) {
+        std::vector<std::string> sorted = matches;
+        std::sort(sorted.begin(), sorted.end());
+        throw Error(err::CaseClash, standardDescription(err::CaseClash) + ": \"" + sorted[0] + "\" and \"" + sorted[1] +
+                                        "\" in " + m_dir.string());
+    }
+    return matches.front();
+}
+
+bool FolderNames::contains(const std::string& exactName) const {
+    auto it = m_byKey.find(ntfsKey(exactName));
+    return it != m_byKey.end() && std::find(it->second.begin(), it->second.end(), exactName) != it->second.end();
+}
+
+void FolderNames::add(const std::string& name) {
+    std::vector<std::string>& names = m_byKey[ntfsKey(name)];
+    if (std::find(names.begin(), names.end(), name) == names.end())
+        names.push_back(name);
+}
+
 // ---------------------------------------------------------------- namespace
 
-PathNamespace::PathNamespace(const MachinePrefix& prefix) : m_prefix(prefix) {
+namespace {
+
+// A listing is kept only for a folder unchanged for this long: a change within the same tick of
+// the file-system clock would leave its time stamps as they were.
+constexpr time_t kSettledSeconds = 2;
+constexpr size_t kMaxKeptListings = 64;
+
+// The canonical form of an existing path in three calls, whatever its depth: the kernel resolves
+// it once and names what it opened (fs::canonical reads every component as a link).
+fs::path resolvedPath(const fs::path& p, std::error_code& ec) {
+    ec.clear();
+    const int fd = ::open(p.c_str(), O_PATH | O_CLOEXEC);
+    if (fd >= 0) {
+        char buf[4096];
+        const ssize_t n = ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), buf, sizeof buf);
+        ::close(fd);
+        if (n > 0 && static_cast<size_t>(n) < sizeof buf && buf[0] == '/')
+            return fs::path(std::string(buf, static_cast<size_t>(n)));
+    }
+    return fs::canonical(p, ec); // no /proc: the slow way, and its error
+}
+
+bool sameTime(const timespec& a, const timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+} // namespace
+
+struct PathNamespace::Caches {
+    struct Drive {
+        std::string link; // the dosdevices link's text when target was worked out
+        fs::path target;
+    };
+    struct Listing {
+        struct stat stamp;
+        FolderNames names;
+    };
+    std::mutex mutex;
+    std::unordered_map<char, Drive> drives;
+    std::unordered_map<std::string, Listing> listings;
+};
+
+PathNamespace::PathNamespace(const MachinePrefix& prefix) : m_prefix(prefix), m_caches(std::make_unique<Caches>()) {
     std::error_code ec;
     fs::path cwd = fs::current_path(ec);
     if (!ec)
@@ -204,13 +229,29 @@ PathNamespace::PathNamespace(const MachinePrefix& prefix) : m_prefix(prefix) {
         m_currentDirectory = "C:\\";
 }
 
+PathNamespace::~PathNamespace() = default;
+
 fs::path PathNamespace::driveTarget(char letter) const {
-    std::string name(1, static_cast<char>(std::tolower(static_cast<unsigned char>(letter))));
-    name += ':';
+    const char lower = static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));
+    const fs::path link = m_prefix.dosdevices() / (std::string(1, lower) + ':');
+    // The link's text tells whether the drive was mapped anew since its target was worked out.
+    char buf[4096];
+    const ssize_t n = ::readlink(link.c_str(), buf, sizeof buf);
+    const std::string text = n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
+    if (!text.empty()) {
+        std::lock_guard<std::mutex> lock(m_caches->mutex);
+        auto it = m_caches->drives.find(lower);
+        if (it != m_caches->drives.end() && it->second.link == text)
+            return it->second.target;
+    }
     std::error_code ec;
-    fs::path target = fs::canonical(m_prefix.dosdevices() / name, ec);
+    fs::path target = resolvedPath(link, ec);
     if (ec)
         throw Error(err::PathNotFound);
+    if (!text.empty()) {
+        std::lock_guard<std::mutex> lock(m_caches->mutex);
+        m_caches->drives[lower] = {text, target};
+    }
     return target;
 }
 
@@ -221,10 +262,13 @@ fs::path PathNamespace::toHost(const std::string& winPath) const {
         throw Error(err::PathNotFound);
 
     std::string rest = winPath;
+    bool verbatim = false;
     // Win32 long-path and device prefixes in front of a drive letter.
     if (rest.size() >= 4 && isSeparator(rest[0]) && isSeparator(rest[1]) && (rest[2] == '?' || rest[2] == '.') &&
-        isSeparator(rest[3]))
+        isSeparator(rest[3])) {
+        verbatim = rest[2] == '?';
         rest = rest.substr(4);
+    }
     if (rest.size() >= 2 && isSeparator(rest[0]) && isSeparator(rest[1]))
         throw Error(err::PathNotFound, "Path not found: network paths are not available (" + winPath + ")");
 
@@ -247,21 +291,76 @@ fs::path PathNamespace::toHost(const std::string& winPath) const {
         drive = curDrive;
         appendNormalized(parts, splitComponents(curDir.substr(2)));
     }
-    appendNormalized(parts, splitComponents(rest));
+    appendNormalized(parts, splitComponents(rest), verbatim);
 
-    fs::path cur = driveTarget(drive);
-    bool existing = true;
-    for (const auto& part : parts) {
-        if (!existing) {
-            cur /= part;
+    const fs::path root = driveTarget(drive);
+    fs::path whole = root;
+    for (const auto& part : parts)
+        whole /= part;
+    struct stat st {};
+    if (parts.empty() || ::lstat(whole.c_str(), &st) == 0)
+        return whole;
+
+    // Not there as spelled: walk it, matching each missing name without regard to case. A new
+    // name in a folder that is there as spelled (the common case) starts the walk at that folder.
+    fs::path cur = root;
+    size_t i = 0;
+    if (parts.size() > 1) {
+        fs::path parent = whole.parent_path();
+        if (::stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+            cur = std::move(parent);
+            i = parts.size() - 1;
+        }
+    }
+    bool asSpelled = true; // cur is a prefix of whole, whose lstat failed
+    for (; i < parts.size(); ++i) {
+        fs::path next = cur / parts[i];
+        const bool last = i + 1 == parts.size();
+        if (!(last && asSpelled) && ::lstat(next.c_str(), &st) == 0) {
+            cur = std::move(next);
             continue;
         }
-        fs::path next = resolveChild(cur, part);
-        std::error_code ec;
-        existing = fs::symlink_status(next, ec).type() != fs::file_type::not_found && !ec;
-        cur = std::move(next);
+        std::optional<std::string> match = findNoCase(cur, parts[i]);
+        if (!match)
+            break;
+        asSpelled = asSpelled && *match == parts[i];
+        cur /= *match;
     }
+    // The first name that is not there keeps its spelling, and so does everything below it.
+    for (; i < parts.size(); ++i)
+        cur /= parts[i];
     return cur;
+}
+
+std::optional<std::string> PathNamespace::findNoCase(const fs::path& dir, const std::string& name) const {
+    struct stat st {};
+    if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return std::nullopt;
+    auto matchIn = [&](const FolderNames& names) -> std::optional<std::string> {
+        std::string entry = names.resolve(name);
+        if (entry == name && !names.contains(name))
+            return std::nullopt;
+        return entry;
+    };
+    std::lock_guard<std::mutex> lock(m_caches->mutex);
+    const std::string key = dir.string();
+    auto it = m_caches->listings.find(key);
+    if (it != m_caches->listings.end()) {
+        const struct stat& was = it->second.stamp;
+        if (was.st_dev == st.st_dev && was.st_ino == st.st_ino && sameTime(was.st_mtim, st.st_mtim) &&
+            sameTime(was.st_ctim, st.st_ctim))
+            return matchIn(it->second.names);
+        m_caches->listings.erase(it);
+    }
+    // Stamped before it is listed: a change during the listing makes the next look list again.
+    FolderNames names(dir);
+    std::optional<std::string> match = matchIn(names);
+    if (st.st_ctim.tv_sec + kSettledSeconds < std::time(nullptr)) {
+        if (m_caches->listings.size() >= kMaxKeptListings)
+            m_caches->listings.clear();
+        m_caches->listings.emplace(key, Caches::Listing{st, std::move(names)});
+    }
+    return match;
 }
 
 fs::path PathNamespace::resolveChild(const fs::path& dir, const std::string& name) {
@@ -269,20 +368,7 @@ fs::path PathNamespace::resolveChild(const fs::path& dir, const std::string& nam
     fs::path exact = dir / name;
     if (fs::symlink_status(exact, ec).type() != fs::file_type::not_found && !ec)
         return exact;
-    std::vector<std::string> matches;
-    if (fs::is_directory(dir, ec)) {
-        for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-            std::string entry = it->path().filename().string();
-            if (equalsNoCase(entry, name))
-                matches.push_back(std::move(entry));
-        }
-    }
-    if (matches.size() > 1) {
-        std::sort(matches.begin(), matches.end());
-        throw Error(err::CaseClash, standardDescription(err::CaseClash) + ": \"" + matches[0] + "\" and \"" +
-                                        matches[1] + "\" in " + dir.string());
-    }
-    return matches.empty() ? exact : dir / matches[0];
+    return dir / FolderNames(dir).resolve(name);
 }
 
 std::string PathNamespace::toWindows(const fs::path& hostPath) const {
@@ -301,11 +387,12 @@ std::string PathNamespace::toWindows(const fs::path& hostPath) const {
         std::string name = it->path().filename().string();
         if (name.size() != 2 || name[1] != ':' || !std::isalpha(static_cast<unsigned char>(name[0])))
             continue;
-        std::error_code ec2;
-        fs::path target = fs::canonical(it->path(), ec2);
-        if (ec2)
-            continue;
-        drives.push_back({static_cast<char>(std::toupper(static_cast<unsigned char>(name[0]))), pathElements(target)});
+        const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
+        try {
+            drives.push_back({letter, pathElements(driveTarget(letter))});
+        } catch (const Error&) {
+            continue; // a link to nothing
+        }
     }
     std::sort(drives.begin(), drives.end(), [](const Drive& a, const Drive& b) { return a.letter < b.letter; });
 
@@ -364,10 +451,10 @@ std::vector<std::string> PathNamespace::listSorted(const fs::path& folder, bool 
     for (fs::directory_iterator end; it != end; it.increment(ec)) {
         if (ec)
             throw Error(err::PathFileAccess);
+        // The entry's type as the listing gives it; a link is followed, as Windows shows linked folders.
         std::error_code ec2;
-        fs::file_status st = it->status(ec2); // follows symlinks, as Windows shows linked folders
-        bool isDir = fs::is_directory(st);
-        bool isFile = fs::is_regular_file(st);
+        bool isDir = it->is_directory(ec2);
+        bool isFile = !isDir && it->is_regular_file(ec2);
         if (folders ? !isDir : !isFile)
             continue;
         std::string name = it->path().filename().string();

@@ -6,23 +6,47 @@
 // /a/b     -> already a host path, passed unchanged
 // Each component is matched exactly first and, when absent, without regard to letter case;
 // two entries that differ only in case are reported (Error CaseClash), never guessed.
+// Trailing dots and blanks of a component are dropped, as Windows drops them.
 #pragma once
 
 #include "Prefix.h"
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace levora {
 
+// The entries of one host folder by their upper-case form: one listing resolves any number of
+// names, and a folder being filled adds what it gets instead of being listed again.
+class FolderNames {
+public:
+    // Lists dir; a folder known to be empty (just made) is not listed.
+    explicit FolderNames(const std::filesystem::path& dir, bool knownEmpty = false);
+
+    // The entry for name: exact spelling first, else the one entry that matches without regard to
+    // case, else name as given. Throws Error(CaseClash) on two matches.
+    std::string resolve(const std::string& name) const;
+    bool contains(const std::string& exactName) const;
+    void add(const std::string& name);
+
+private:
+    std::filesystem::path m_dir;
+    std::unordered_map<std::u16string, std::vector<std::string>> m_byKey;
+};
+
 class PathNamespace {
 public:
     explicit PathNamespace(const MachinePrefix& prefix);
+    ~PathNamespace();
 
     // The host path for a Windows path. Components that do not exist yet keep the spelling given.
     // Throws Error(76) for an unknown drive, Error(CaseClash) for an ambiguous component.
+    // The whole path is tried as spelled first (one stat); only when that fails is it walked
+    // component by component, a folder being listed only when a name is missing from it.
     std::filesystem::path toHost(const std::string& winPath) const;
     // The Windows path of a host path: the drive whose target holds it (longest match), else Z:.
     // Empty when it cannot be expressed.
@@ -44,8 +68,14 @@ public:
     std::filesystem::path driveTarget(char letter) const;
 
 private:
+    struct Caches;
+    // The entry matching name without regard to case in host folder dir, from a listing kept while
+    // the folder is unchanged; nothing when no entry matches.
+    std::optional<std::string> findNoCase(const std::filesystem::path& dir, const std::string& name) const;
+
     const MachinePrefix& m_prefix;
     std::string m_currentDirectory;
+    std::unique_ptr<Caches> m_caches;
 };
 
 // The folder of the program file exe as a Windows path without a trailing backslash

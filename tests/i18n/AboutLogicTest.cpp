@@ -3,6 +3,7 @@
 #include "i18n/AboutLogic.h"
 
 #include "platform/Error.h"
+#include "platform/Text.h"
 #include "support/PrefixFixture.h"
 
 #include <gtest/gtest.h>
@@ -15,20 +16,15 @@
 namespace levora {
 namespace {
 
-std::string lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
-
 // Language libraries by file name, each a table of strings; module 0 is the built-in table.
 class FakeResources : public IResources {
 public:
     void addLibrary(const std::string& fileName, std::map<uint32_t, std::u16string> strings) {
-        m_libraries[lower(fileName)] = std::move(strings);
+        m_libraries[lowerAscii(fileName)] = std::move(strings);
     }
     HMODULE LoadLibraryAsData(const std::string& path) override {
         loaded.push_back(path);
-        std::string name = lower(path.substr(path.find_last_of("\\/") + 1));
+        std::string name = lowerAscii(path.substr(path.find_last_of("\\/") + 1));
         auto it = m_libraries.find(name);
         if (it == m_libraries.end())
             return 0;

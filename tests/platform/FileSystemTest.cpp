@@ -139,7 +139,11 @@ TEST_F(FileSystemTest, FoldersCreateCopyAndDelete) {
     writeFile(c() / "Live" / "Stream Files" / "Sub" / "g2.wav", "2");
     fs::create_directories(c() / "Live" / "Empty");
     writeFile(c() / "Backup" / "stream files" / "keep.wav", "k"); // case-different existing folder is reused
+    writeFile(c() / "Live" / "Stream Files" / "g3.wav", "3");
+    writeFile(c() / "Backup" / "stream files" / "G3.WAV", "old"); // and so is a case-different file
     lfs.CopyFolder("C:\\Live", "C:\\Backup", true);
+    EXPECT_EQ(readFile(c() / "Backup" / "stream files" / "G3.WAV"), "3");
+    EXPECT_FALSE(fs::exists(c() / "Backup" / "stream files" / "g3.wav"));
     EXPECT_EQ(readFile(c() / "Backup" / "stream files" / "g1.wav"), "1");
     EXPECT_EQ(readFile(c() / "Backup" / "stream files" / "Sub" / "g2.wav"), "2");
     EXPECT_EQ(readFile(c() / "Backup" / "stream files" / "keep.wav"), "k");

@@ -67,7 +67,10 @@ TEST_F(PathTest, WindowsPathsMapToHostPaths) {
         {".\\sub\\.\\x", c() / "Work" / "sub" / "x"},
         {"C:\\", c()},
         {"\\\\?\\C:\\long", c() / "long"},
-        {"/etc/hostname", "/etc/hostname"}, // already a host path
+        {"C:\\Talvio.\\Stream Files \\x.wav", c() / "Talvio" / "Stream Files" / "x.wav"}, // trailing dots, blanks
+        {"sub. .\\ \\y...", c() / "Work" / "sub" / "y"},
+        {"\\\\?\\C:\\as is.\\x ", c() / "as is." / "x "}, // a verbatim path keeps them
+        {"/etc/hostname", "/etc/hostname"},               // already a host path
         {"/a\\b", "/a\\b"},
     };
     for (const auto& tc : cases)
@@ -109,6 +112,18 @@ TEST_F(PathTest, ComponentsMatchExactlyThenWithoutCaseAndClashesAreReported) {
     // Letters beyond ASCII match too.
     fs::create_directories(c() / "Ärger" / "Ωmega");
     EXPECT_EQ(ns.toHost("C:\\äRGER\\ωMEGA"), c() / "Ärger" / "Ωmega");
+
+    // A folder looked through for a missing name is looked through again once it has changed.
+    EXPECT_EQ(ns.toHost("C:\\Ärger\\foo.wav"), c() / "Ärger" / "foo.wav");
+    writeFile(c() / "Ärger" / "FOO.WAV", "x");
+    EXPECT_EQ(ns.toHost("C:\\Ärger\\foo.wav"), c() / "Ärger" / "FOO.WAV");
+    // A drive mapped anew is followed at once.
+    fs::create_directories(tmp.path() / "e1" / "in1");
+    fs::create_directories(tmp.path() / "e2" / "in2");
+    prefix.mapDrive('E', tmp.path() / "e1");
+    EXPECT_EQ(ns.toHost("E:\\IN1"), tmp.path() / "e1" / "in1");
+    prefix.mapDrive('E', tmp.path() / "e2");
+    EXPECT_EQ(ns.toHost("E:\\IN2"), tmp.path() / "e2" / "in2");
 }
 
 TEST_F(PathTest, HostPathsMapBackToWindowsPaths) {

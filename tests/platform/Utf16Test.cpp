@@ -76,7 +76,10 @@ TEST(Utf16, IllFormedUtf8FollowsTheCallersPolicy) {
         EXPECT_EQ(toUtf16(c.utf8, BadUtf8::Latin1), c.latin1) << c.utf8;
         EXPECT_EQ(utf8ToUtf16le(bytes(c.utf8), c.utf8.size(), BadUtf8::Replace), le(c.replaced)) << c.utf8;
         EXPECT_EQ(utf8ToUtf16le(bytes(c.utf8), c.utf8.size(), BadUtf8::Latin1), le(c.latin1)) << c.utf8;
+        EXPECT_EQ(toUtf8Escaped(toUtf16(c.utf8, BadUtf8::Escape)), c.utf8) << c.utf8; // host names survive
     }
+    EXPECT_EQ(toUtf16("\xe2\xc3\xa9", BadUtf8::Escape), u"\xdce2\u00e9");
+    EXPECT_EQ(toUtf8Escaped(u"\xdc41\xdcff"), "\xef\xbf\xbd\xff"); // only U+DC80..U+DCFF stand for bytes
 }
 
 TEST(Utf16, LoneSurrogatesBecomeReplacementCharacters) {

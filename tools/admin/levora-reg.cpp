@@ -4,6 +4,7 @@
 #include "platform/Error.h"
 #include "platform/Prefix.h"
 #include "platform/RegistryStore.h"
+#include "platform/Text.h"
 #include "platform/WinPath.h"
 
 #include <cctype>
@@ -46,38 +47,24 @@ struct Args {
     bool recursive = false;
 };
 
-std::string lower(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
-
-std::string upper(std::string s) {
-    for (char& c : s)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return s;
-}
-
 // Only the known switches: "/tmp/x.reg" or "-26" stay arguments.
 bool isSwitch(const std::string& a) {
     if (a.size() < 2 || (a[0] != '/' && a[0] != '-'))
         return false;
-    std::string s = lower(a.substr(1));
+    std::string s = lowerAscii(a.substr(1));
     return s == "v" || s == "ve" || s == "t" || s == "d" || s == "f" || s == "y" || s == "s";
 }
 
 // Parses the arguments after the command; false with a message on bad syntax.
 bool parseArgs(int argc, char** argv, Args& a, std::string& error) {
-    a.command = lower(argv[1]);
+    a.command = lowerAscii(argv[1]);
     for (int i = 2; i < argc; ++i) {
         std::string arg = argv[i];
         if (!isSwitch(arg)) {
             a.positional.push_back(arg);
             continue;
         }
-        std::string sw = lower(arg.substr(1));
+        std::string sw = lowerAscii(arg.substr(1));
         auto next = [&](std::optional<std::string>& into) {
             if (into) {
                 error = "/" + sw + " is given twice";
@@ -126,7 +113,7 @@ bool confirm(const std::string& question) {
     std::cout << question << " (Yes/No)? " << std::flush;
     std::string answer;
     std::getline(std::cin, answer);
-    answer = lower(answer);
+    answer = lowerAscii(answer);
     return answer == "y" || answer == "yes";
 }
 
@@ -229,7 +216,7 @@ std::string displayKey(const std::string& key) {
     while (k.size() > 1 && k.back() == '\\')
         k.pop_back();
     size_t bs = k.find('\\');
-    std::string root = upper(k.substr(0, bs));
+    std::string root = upperAscii(k.substr(0, bs));
     std::string rest = bs == std::string::npos ? "" : k.substr(bs);
     if (root == "HKLM" || root == "HKEY_LOCAL_MACHINE")
         return "HKEY_LOCAL_MACHINE" + rest;
@@ -240,7 +227,7 @@ std::string displayKey(const std::string& key) {
 
 bool parseData(const std::string& type, const std::string& text, uint32_t& code, std::vector<uint8_t>& data,
                std::string& error) {
-    std::string t = upper(type);
+    std::string t = upperAscii(type);
     if (t == "REG_SZ") {
         code = REG_SZ;
         data.assign(text.begin(), text.end());
@@ -301,7 +288,7 @@ std::filesystem::path fileArg(const PathNamespace& ns, const std::string& arg) {
 int run(int argc, char** argv) {
     if (argc < 2)
         return fail(std::string("missing command\n") + kUsage);
-    std::string first = lower(argv[1]);
+    std::string first = lowerAscii(argv[1]);
     if (first == "/?" || first == "-?" || first == "-h" || first == "--help" || first == "help") {
         std::cout << kUsage;
         return 0;

@@ -2,6 +2,8 @@
 
 #include "ToolError.h"
 
+#include "platform/Text.h"
+
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
@@ -13,11 +15,6 @@
 namespace gainfix {
 
 namespace {
-
-std::string lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
-    return s;
-}
 
 [[noreturn]] void usageError(const std::string& program, const std::string& message) {
     throw ToolError(Failure::Usage, program + ": " + message + " (" + usageLine(program) + "; see --help)");
@@ -52,13 +49,13 @@ void checkRange(const std::string& program, const std::string& flag, double v, d
 
 std::string programName(const std::string& argv0) {
     std::string name = argv0.substr(argv0.find_last_of("/\\") == std::string::npos ? 0 : argv0.find_last_of("/\\") + 1);
-    if (name.size() > 4 && lower(name.substr(name.size() - 4)) == ".exe")
+    if (name.size() > 4 && levora::lowerAscii(name.substr(name.size() - 4)) == ".exe")
         name.resize(name.size() - 4);
     return name.empty() ? std::string("gainfix") : name;
 }
 
 bool takesTuningFlags(const std::string& program) {
-    return lower(program) != "gainfix";
+    return levora::lowerAscii(program) != "gainfix";
 }
 
 std::string usageLine(const std::string& program) {
