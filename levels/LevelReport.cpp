@@ -2,9 +2,8 @@
 
 #include "platform/Error.h"
 #include "platform/ReplaceFile.h"
+#include "platform/Text.h"
 
-#include <algorithm>
-#include <cctype>
 #include <cstdio>
 
 namespace levora {
@@ -85,8 +84,7 @@ std::string reportCsv(const LevelReport& report) {
 }
 
 std::optional<ReportFormat> reportFormatFor(const std::filesystem::path& file) {
-    std::string ext = file.extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+    const std::string ext = lowerAscii(file.extension().string());
     if (ext == ".csv")
         return ReportFormat::Csv;
     if (ext == ".html" || ext == ".htm")
