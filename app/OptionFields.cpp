@@ -7,7 +7,10 @@
 namespace levora {
 
 std::string OptionEntryText(const OptionList& list, int value) {
-    return (list.blankForNonNegative && value >= 0 ? " " : "") + std::to_string(value);
+    // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on "x" + std::string inlined at -O3.
+    std::string text = list.blankForNonNegative && value >= 0 ? " " : "";
+    text += std::to_string(value);
+    return text;
 }
 
 void FillOptionField(IOptionField& field, const OptionList& list, int32_t registryValue) {

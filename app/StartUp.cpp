@@ -17,6 +17,13 @@ constexpr int kStrLoadError = 17; // "Error in form load procedure: "
 constexpr int kStrTooOld = 47;
 constexpr int kStrRemote = 45;
 constexpr int kStrNoFiles = 28;
+constexpr int kStrDamagedRegistry = 59; // %1 the file, %2 the line
+
+std::string replaceOnce(std::string text, const std::string& mark, const std::string& by) {
+    if (size_t at = text.find(mark); at != std::string::npos)
+        text.replace(at, mark.size(), by);
+    return text;
+}
 
 // A registry value or its 16-bit default, as a 32-bit integer.
 int32_t toLong(const Variant& v) {
@@ -44,11 +51,12 @@ LoadResult frmMain_Load(StartUpServices& s) {
     StepRunner trap(
         [&](const Error& e) { s.msgbox.MsgBox(s.localize.mymyLoadString(kStrLoadError) + e.description()); });
     // Shows the message of a failed check; EndProgram follows outside the trap.
-    auto endWith = [&](int stringId) {
-        trap.step([&] { s.msgbox.MsgBox(s.localize.mymyLoadString(stringId)); });
+    auto endWithText = [&](const std::function<std::string()>& text) {
+        trap.step([&] { s.msgbox.MsgBox(text()); });
         s.endProgram();
         return LoadResult::Ended;
     };
+    auto endWith = [&](int stringId) { return endWithText([&] { return s.localize.mymyLoadString(stringId); }); };
 
     trap.step([&] { s.setProcessPriority(BELOW_NORMAL_PRIORITY_CLASS); });
     trap.step([&] { s.localize.InitalizeLanguages(); });
@@ -57,6 +65,16 @@ LoadResult frmMain_Load(StartUpServices& s) {
         if (bHasSetPromptsSwitch(s.app.commandLine))
             s.form.setPromptsMenuVisible(true);
     });
+
+    // A damaged registry reads as empty, which would look like an old host: name the file instead.
+    std::optional<RegistryDamage> damage;
+    trap.step([&] { damage = s.registry.damage(); });
+    if (damage)
+        return endWithText([&] {
+            std::string text =
+                replaceOnce(s.localize.mymyLoadString(kStrDamagedRegistry), "%2", std::to_string(damage->line));
+            return replaceOnce(text, "%1", damage->file);
+        });
 
     trap.step([&] { s.version.setLoaded(s.version.getVersion()); });
     bool tooOld = false;

@@ -11,9 +11,13 @@ namespace levora {
 
 namespace modDirectorySelect {
 
+// Where the browser starts and what it offers: the folder named by current (the backup folder's
+// text) when it exists, else C:\; the prefix's drives C: to Z: that exist, by their letters.
+FolderBrowse browseFrom(const std::string& current, const PathNamespace& ns);
+
 // The chosen folder as a Windows path, without a trailing backslash unless it is a drive root
 // ("D:\"); empty when the user cancels or the folder has no Windows path.
-std::string strBrowseForFolder(IFolderDialog& dialog, const PathNamespace& ns);
+std::string strBrowseForFolder(IFolderDialog& dialog, const PathNamespace& ns, const std::string& current = {});
 
 } // namespace modDirectorySelect
 

@@ -12,6 +12,7 @@ function(levora_logic_library name)
     add_library(${name} STATIC ${srcs})
     target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
     target_link_libraries(${name} PUBLIC ${ARGN})
+    target_compile_options(${name} PRIVATE ${LEVORA_STRICT_WARNINGS})
 endfunction()
 
 # levora_gui_library(NAME DEPS...) — the Qt windows of a folder, from its gui/ sub-folder.
@@ -39,7 +40,7 @@ function(levora_test name)
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
     target_link_libraries(${name} PRIVATE levora_test_support ${ARGN})
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-        PROPERTIES ENVIRONMENT "LEVORA_BIN_DIR=${LEVORA_BIN_DIR};LEVORA_SHARED_DIR=${LEVORA_SHARED_DIR};QT_QPA_PLATFORM=offscreen")
+        PROPERTIES ENVIRONMENT "LEVORA_BIN_DIR=${LEVORA_BIN_DIR};QT_QPA_PLATFORM=offscreen")
 endfunction()
 
 # levora_add_subfolders() — every folder directly below the current one that has a CMakeLists.txt.

@@ -22,6 +22,8 @@ public:
     // Writes into an existing key only. Throws 13 / 6 when the value cannot be converted.
     void setRegValue(HKEY root, const std::string& subKey, const std::string& valueName, int16_t typeCode,
                      const Variant& value);
+    // Where the registry is damaged, if it is (see IRegistry::damage).
+    std::optional<RegistryDamage> damage() { return m_registry.damage(); }
 
 private:
     IRegistry& m_registry;

@@ -15,7 +15,10 @@ constexpr const char* kPlaceholderTag = "1033";
 
 // A non-negative number is printed with a leading blank where its sign would stand.
 std::string signedText(int n) {
-    return (n >= 0 ? " " : "") + std::to_string(n);
+    // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on "x" + std::string inlined at -O3.
+    std::string text = n >= 0 ? " " : "";
+    text += std::to_string(n);
+    return text;
 }
 
 } // namespace

@@ -9,8 +9,8 @@ namespace levora {
 
 namespace {
 
-// Index = string ID. The texts are shown as they stand, odd spellings included: administrators
-// and their scripts know them by these words.
+// Index = string ID; an ID without a text (nullptr) is reserved and has no resource. The texts are shown as they stand,
+// odd spellings included: administrators and their scripts know them by these words.
 constexpr std::array<const char*, modLocalize::kStringCount> kEnglish = {
     /*  0 */ " Build",
     /*  1 */ "(sounds below this level are not adjusted.  Recommended value is -45 dB)",
@@ -80,22 +80,28 @@ constexpr std::array<const char*, modLocalize::kStringCount> kEnglish = {
     /* 53 */ "no languages loaded",
     /* 54 */ "File Name",
     /* 55 */ "Restore finished.  The greetings and voice names were copied back from the backup.",
+    /* 56 */ nullptr, // reserved
+    /* 57 */ nullptr, // reserved
+    /* 58 */ nullptr, // reserved
+    /* 59 */
+    "Damaged registry: %1, line %2.  Levora cannot read the server's settings until this file is mended or moved "
+    "away.",
 };
 
 } // namespace
 
 std::string modLocalize::builtInString(int32_t id) {
-    if (id < 0 || id >= kStringCount)
+    if (!hasBuiltInString(id))
         return {};
     return kEnglish[static_cast<size_t>(id)];
 }
 
 bool modLocalize::hasBuiltInString(int32_t id) {
-    return id >= 0 && id < kStringCount;
+    return id >= 0 && id < kStringCount && kEnglish[static_cast<size_t>(id)] != nullptr;
 }
 
 std::u16string modLocalize::builtInStringW(uint32_t id) {
-    if (id >= static_cast<uint32_t>(kStringCount))
+    if (!hasBuiltInString(static_cast<int32_t>(id)))
         return {};
     return toUtf16(kEnglish[id], BadUtf8::Replace);
 }

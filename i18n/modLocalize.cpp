@@ -102,6 +102,17 @@ void modLocalize::InitalizeLanguages() {
                     SetFormFonts(*w);
             });
     }
+
+    if (m_languageListener) {
+        // The toolkit's own texts follow; a language without a locale name leaves them English.
+        std::string name;
+        try {
+            if (m_locale.GetLocaleInfoA(static_cast<uint32_t>(CurrentLanguageID), LOCALE_SNAME, name) <= 0)
+                name.clear();
+            m_languageListener(name);
+        } catch (...) {
+        }
+    }
 }
 
 std::string modLocalize::mymyLoadString(int32_t id) {

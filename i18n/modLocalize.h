@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace levora {
@@ -24,11 +25,12 @@ namespace levora {
 //   (QFontDatabase::families(writingSystem)) as fall-backs, so the text renders even when the
 //   named Windows face is not installed. 1 (DEFAULT_CHARSET) and any other value clear that
 //   hint: glyph fall-back is left to the system's font configuration.
-// - setFaceName: the family of the control's font. A name that is not installed is kept first
-//   in the family list and Qt falls through to the writing-system fall-backs ("ＭＳ Ｐゴシック"
-//   ends up in a Japanese Noto/IPA face). An empty name restores the family the control had
-//   when its window was built (the window's default family), as an empty face leaves the
-//   default font in charge on Windows. Size, weight and style are never touched.
+// - setFaceName: the family of the control's font. A name that is not installed is kept last in
+//   the family list, behind the writing-system fall-backs ("ＭＳ Ｐゴシック" ends up in
+//   IPAPGothic or VL PGothic, faces compact enough for the 13-pixel labels). An
+//   empty name restores the family the control had when its window was built (the window's
+//   default family), as an empty face leaves the default font in charge on Windows. Size,
+//   weight and style are never touched.
 // - setFontName: the control's own face-name property; on Qt it is the same font family, so
 //   it applies the same rule again (harmless when setFaceName already did it).
 class IFontControl {
@@ -67,6 +69,11 @@ public:
     modLocalize(IResources& resources, ILocale& locale, IFileSystem& fs, IMessageBox& msgbox, const AppInfo& app);
 
     void setWindowList(IWindowList* windows) { m_windows = windows; }
+    // Told the current language's locale name ("de-DE"; empty when it has none) at the end of
+    // every InitalizeLanguages, so that the toolkit's own texts can follow the language.
+    void setLanguageListener(std::function<void(const std::string&)> listener) {
+        m_languageListener = std::move(listener);
+    }
 
     void InitalizeLanguages();
     std::string mymyLoadString(int32_t id);
@@ -78,8 +85,9 @@ public:
     void SetControlFont(IFontControl& control);
     static FontRow fontRowFor(int32_t languageId);
 
-    // IDs 0 to 54 are the program's texts; 55 is the restore's completion message.
-    static constexpr int32_t kStringCount = 56;
+    // IDs 0 to 54 are the program's texts; 55 is the restore's completion message; 59 names a
+    // damaged registry at start-up. 56 to 58 are reserved (no text).
+    static constexpr int32_t kStringCount = 60;
     // The built-in English (United States) text of an ID; empty when the table has none.
     static std::string builtInString(int32_t id);
     static bool hasBuiltInString(int32_t id);
@@ -97,6 +105,7 @@ private:
     IMessageBox& m_msgbox;
     const AppInfo& m_app;
     IWindowList* m_windows = nullptr;
+    std::function<void(const std::string&)> m_languageListener;
 };
 
 } // namespace levora

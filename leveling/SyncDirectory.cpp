@@ -17,8 +17,11 @@ bool DirectorySync::isRetryable(int32_t number) {
 
 std::string DirectorySync::failureLine(const Error& e) {
     const int32_t n = e.number();
-    return "(error) Failed to syncronize SQL data with the directory.  Error number=" +
-           (n >= 0 ? " " + std::to_string(n) : std::to_string(n)) + " Description=" + e.description();
+    // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on "x" + std::string inlined at -O3.
+    std::string number = n >= 0 ? " " : "";
+    number += std::to_string(n);
+    return "(error) Failed to syncronize SQL data with the directory.  Error number=" + number +
+           " Description=" + e.description();
 }
 
 // Before the call: the progress bar gives way to the looping clip and the status line. Display

@@ -118,12 +118,19 @@ uint16_t LinuxLocale::GetUserDefaultLangID() {
 int LinuxLocale::GetLocaleInfoA(uint32_t lcid, uint32_t lcType, std::string& out) {
     // LOCALE_NOUSEROVERRIDE and LOCALE_USE_CP_ACP change nothing here: there are no user overrides,
     // and the ANSI code page is UTF-8.
-    if ((lcType & ~0xC0000000u) != LOCALE_SABBREVLANGNAME)
-        return 0;
+    const uint32_t type = lcType & ~0xC0000000u;
     const LocaleRow* r = row(lcid);
     if (!r)
         return 0;
-    out = r->abbrev;
+    if (type == LOCALE_SABBREVLANGNAME) {
+        out = r->abbrev;
+    } else if (type == LOCALE_SNAME && !r->posix.empty()) {
+        // "de_DE" -> "de-DE"; a POSIX modifier ("@latin") has no place in the tag.
+        out = r->posix.substr(0, r->posix.find('@'));
+        std::replace(out.begin(), out.end(), '_', '-');
+    } else {
+        return 0;
+    }
     return static_cast<int>(out.size()) + 1;
 }
 

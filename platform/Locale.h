@@ -7,6 +7,7 @@
 namespace levora {
 
 constexpr uint32_t LOCALE_SABBREVLANGNAME = 3;
+constexpr uint32_t LOCALE_SNAME = 0x5C; // "de-DE"
 
 class ILocale {
 public:

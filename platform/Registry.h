@@ -3,7 +3,9 @@
 // prefix's system.reg (see RegistryStore.h).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace levora {
@@ -30,6 +32,13 @@ constexpr long ERROR_INVALID_HANDLE = 6;
 constexpr long ERROR_INVALID_PARAMETER = 87;
 constexpr long ERROR_MORE_DATA = 234;
 
+// Where a registry kept in a file cannot be parsed: it then reads as empty and refuses writes.
+struct RegistryDamage {
+    std::string file;
+    size_t line = 0; // 1-based
+    std::string what;
+};
+
 class IRegistry {
 public:
     virtual ~IRegistry() = default;
@@ -41,6 +50,8 @@ public:
     virtual long RegSetValueExA(HKEY key, const std::string& valueName, uint32_t type, const uint8_t* data,
                                 uint32_t cbData) = 0;
     virtual long RegCloseKey(HKEY key) = 0;
+    // Not an advapi32 call: a registry of our own that is damaged says where; Windows' never is.
+    virtual std::optional<RegistryDamage> damage() { return std::nullopt; }
 };
 
 } // namespace levora

@@ -4,20 +4,22 @@
 #pragma once
 
 #include "Registry.h"
+#include "RegistryFile.h"
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace levora {
 
 // Further Windows error codes that the store returns.
-constexpr long ERROR_WRITE_FAULT = 29;
 constexpr long ERROR_BAD_PATHNAME = 161;
-constexpr long ERROR_BADDB = 1009; // the store cannot be parsed; it is left untouched
 constexpr long ERROR_KEY_DELETED = 1018;
 
 constexpr uint32_t KEY_QUERY_VALUE = 0x0001;
@@ -35,6 +37,7 @@ public:
     long RegSetValueExA(HKEY key, const std::string& valueName, uint32_t type, const uint8_t* data,
                         uint32_t cbData) override;
     long RegCloseKey(HKEY key) override;
+    std::optional<RegistryDamage> damage() override;
 
     // Administration (levora-reg, demohost, tests): full key paths such as
     // "HKEY_LOCAL_MACHINE\SOFTWARE\Quillon". These create keys as needed.

@@ -25,7 +25,11 @@ int createTempBeside(const fs::path& target, std::string& tempPath) {
     fs::path folder = target.parent_path();
     if (folder.empty())
         folder = ".";
-    tempPath = (folder / ("." + target.filename().string() + ".levora-XXXXXX")).string();
+    // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on "." + std::string inlined at -O3.
+    std::string name = ".";
+    name += target.filename().string();
+    name += ".levora-XXXXXX";
+    tempPath = (folder / name).string();
     return ::mkostemp(tempPath.data(), O_CLOEXEC);
 }
 

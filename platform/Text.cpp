@@ -12,12 +12,16 @@ char lowerChar(char c) {
 
 } // namespace
 
-std::string trim(std::string_view s, std::string_view blanks) {
+std::string_view trimView(std::string_view s, std::string_view blanks) {
     const size_t first = s.find_first_not_of(blanks);
     if (first == std::string_view::npos)
         return {};
     const size_t last = s.find_last_not_of(blanks);
-    return std::string(s.substr(first, last - first + 1));
+    return s.substr(first, last - first + 1);
+}
+
+std::string trim(std::string_view s, std::string_view blanks) {
+    return std::string(trimView(s, blanks));
 }
 
 std::string lowerAscii(std::string s) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace levora {
 
@@ -38,11 +39,21 @@ public:
     virtual double Now() = 0;
 };
 
+// Where a folder browser starts and the places its side bar offers, as host folders.
+struct FolderBrowse {
+    struct Place {
+        std::string label; // "C:"
+        std::string folder;
+    };
+    std::string start; // empty: the browser's own choice
+    std::vector<Place> places;
+};
+
 class IFolderDialog {
 public:
     virtual ~IFolderDialog() = default;
     // The host path of the chosen folder, empty on cancel.
-    virtual std::string ChooseFolder() = 0;
+    virtual std::string ChooseFolder(const FolderBrowse& where) = 0;
 };
 
 } // namespace levora

@@ -1,6 +1,5 @@
 // Animation1: the animation player of the progress frame. It plays the frames of an AVI clip
-// without sound, as the platform's animation control does: uncompressed DIB frames (8, 16, 24 or
-// 32 bits) or 8-bit run-length encoded ones.
+// without sound, as the platform's animation control does; app/AviReader decodes them.
 #pragma once
 
 #include <QImage>

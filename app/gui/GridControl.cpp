@@ -9,6 +9,8 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 
+#include <algorithm>
+
 namespace levora {
 
 namespace {
@@ -57,6 +59,11 @@ GridControl::GridControl(std::vector<Column> columns, QWidget* parent)
 
 void GridControl::applyMetrics() {
     const Twips tw = Twips::forWidget(this);
+    // The style's minimum section size (about 20 pixels) would widen the narrow columns.
+    int narrowest = horizontalHeader()->minimumSectionSize();
+    for (const Column& c : m_columns)
+        narrowest = std::min(narrowest, tw.x(c.widthTwips));
+    horizontalHeader()->setMinimumSectionSize(std::max(narrowest, 1));
     for (size_t c = 0; c < m_columns.size(); ++c)
         setColumnWidth(static_cast<int>(c), tw.x(m_columns[c].widthTwips));
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);

@@ -9,6 +9,7 @@
 #include "restore/Restore.h"
 #include "ui/gui/QtEventPump.h"
 #include "ui/gui/QtMessageBox.h"
+#include "ui/gui/QtTranslations.h"
 #include "ui/gui/WindowList.h"
 #include "ui/gui/frmHelp.h"
 
@@ -23,6 +24,7 @@ struct Program::Impl {
                                [this] { endProgram(); }}),
           context(machine.runContext(form.runView())), run(context), prompts(context), restore(context) {
         machine.localize.setWindowList(&windows);
+        machine.localize.setLanguageListener([this](const std::string& locale) { qtTranslations.use(locale); });
         form.onSetdB = [this] { run.cmdSetdB_Click(); };
         form.onRestore = [this] { restore.mnuRestore_Click(); };
         form.onLevoraForPrompts = [this] { prompts.mnuLevoraForPrompts_Click(); };
@@ -42,6 +44,7 @@ struct Program::Impl {
     QtMessageBox qtMsgbox;
     QtEventPump pump;
     QtFolderDialog qtFolderDialog;
+    QtTranslations qtTranslations;
     IMessageBox& msgbox;
     IFolderDialog& folderDialog;
     WindowList windows;

@@ -1,5 +1,5 @@
-// The folder browser behind cmdBrowse: folders only, new folders can be made, it starts at the
-// desktop (or the home folder) each time and preselects nothing.
+// The folder browser behind cmdBrowse: folders only, new folders can be made; it starts where
+// the logic says (the backup folder, else C:\) and offers the machine's drives in its side bar.
 #pragma once
 
 #include "platform/Ui.h"
@@ -7,13 +7,18 @@
 #include <QPointer>
 #include <QWidget>
 
+class QFileDialog;
+
 namespace levora {
 
 class QtFolderDialog : public IFolderDialog {
 public:
     // owner: used when no control of the application has the focus.
     explicit QtFolderDialog(QWidget* owner = nullptr) : m_owner(owner) {}
-    std::string ChooseFolder() override;
+    std::string ChooseFolder(const FolderBrowse& where) override;
+
+    // The browser, set up but not shown (tests look at it).
+    static void prepare(QFileDialog& dialog, const FolderBrowse& where);
 
 private:
     QPointer<QWidget> m_owner;

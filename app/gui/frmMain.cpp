@@ -138,6 +138,10 @@ void frmMain::frmMain_Auto_Init() {
     Help[1]->setText(str(21));
     About[2]->setText(str(6));
     myGrid->setTextMatrix(0, myGrid->ColIndex("FileName"), loc.mymyLoadString(54));
+    // Names for assistive technology: the field after the check box that labels it, not after
+    // its frame; the file list after its frame.
+    txtBackupTarget->setAccessibleName(chkBackup->text().remove(QLatin1Char('&')));
+    myGrid->setAccessibleName(frameSelectWAVFiles->title().remove(QLatin1Char('&')));
 }
 
 void frmMain::forEachControl(const std::function<void(IFontControl*)>& f) {
@@ -185,8 +189,9 @@ void frmMain::refreshControls() {
 }
 
 void frmMain::cmdBrowse_Click() {
-    const std::string chosen = modDirectorySelect::strBrowseForFolder(m_s.folderDialog, m_s.ns);
-    const std::string text = BackupTargetFromBrowse(txtBackupTarget->text().toStdString(), chosen);
+    const std::string current = txtBackupTarget->text().toStdString();
+    const std::string chosen = modDirectorySelect::strBrowseForFolder(m_s.folderDialog, m_s.ns, current);
+    const std::string text = BackupTargetFromBrowse(current, chosen);
     txtBackupTarget->setText(QString::fromStdString(text));
 }
 

@@ -93,8 +93,16 @@ void frmMain::createControls() {
     cmdSelectAll = make<QPushButton>(frameSelectWAVFiles, "cmdSelectAll", tw, 1650, 2400, 1545, 375);
 
     Label2 = label(client, "Label2", tw, 840, 2100, 6195, 855);
-    // Created last, so Qt would paint it on top; it belongs beneath the file list's frame.
+    // Created last, so Qt would paint it on top; it belongs beneath the file list's frame. Never
+    // seen there, it is hidden too, so assistive technology does not read it out.
     Label2->lower();
+    Label2->hide();
+
+    // Assistive technology names each drop-down list after the label to its left.
+    lblTargetDB->setBuddy(cmbTargetDB);
+    Label1->setBuddy(cmbSampleSize);
+    Label3->setBuddy(cmbGainThreshold);
+    Label4->setBuddy(cmbMindBLevel);
 
     for (QPushButton* b : {cmdBrowse, cmdSetdB, cmdExit, cmdUnselectAll, cmdSelectAll})
         b->setAutoDefault(false);

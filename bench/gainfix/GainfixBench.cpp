@@ -32,7 +32,7 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 const fs::path kData = GAINFIX_BENCH_DATA;
-const fs::path kSpeech = fs::path(LEVORA_SHARED_DIR) / "testdata" / "speech";
+const fs::path kSpeech = fs::path(LEVORA_SOURCE_DIR) / "tests" / "data" / "speech";
 const fs::path kTool = fs::path(LEVORA_BIN_DIR) / "gainfix315";
 const char* const kSox = "/usr/bin/sox";
 

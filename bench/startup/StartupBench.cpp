@@ -48,7 +48,7 @@ public:
 
 class NoFolder : public IFolderDialog {
 public:
-    std::string ChooseFolder() override { return {}; }
+    std::string ChooseFolder(const FolderBrowse&) override { return {}; }
 };
 
 std::vector<uint8_t> dword(uint32_t v) {

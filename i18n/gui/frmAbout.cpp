@@ -6,11 +6,12 @@
 
 #include <QCloseEvent>
 #include <QCursor>
-#include <QMouseEvent>
 #include <QPixmap>
 
 // The logos live in the resources of this static library; they must be registered by hand.
-static void initAboutResources() { Q_INIT_RESOURCE(about); }
+static void initAboutResources() {
+    Q_INIT_RESOURCE(about);
+}
 
 namespace levora {
 
@@ -65,7 +66,9 @@ frmAbout::frmAbout(modLocalize& localize, WindowList* windows, IMessageBox& msgb
     lblVersionTitle[1] = title;
     lblVersion = label("lblVersion", 1215, 1170, 2200, 240);
 
-    lblChangeLanguage = label("lblChangeLanguage", 3450, 1170, 2520, 240);
+    lblChangeLanguage = new LinkLabel(this);
+    lblChangeLanguage->setObjectName(QStringLiteral("lblChangeLanguage"));
+    lblChangeLanguage->setGeometry(tw.rect(3450, 1170, 2520, 240));
     lblChangeLanguage->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     QFont link = lblChangeLanguage->font();
     link.setUnderline(true);
@@ -73,8 +76,7 @@ frmAbout::frmAbout(modLocalize& localize, WindowList* windows, IMessageBox& msgb
     QPalette linkPalette = lblChangeLanguage->palette();
     linkPalette.setColor(QPalette::WindowText, QColor(0, 0, 255));
     lblChangeLanguage->setPalette(linkPalette);
-    lblChangeLanguage->setCursor(Qt::PointingHandCursor);
-    lblChangeLanguage->installEventFilter(this);
+    connect(lblChangeLanguage, &LinkLabel::activated, this, &frmAbout::popupLanguageMenu);
 
     lblOrvaneAddress1 = label("lblOrvaneAddress1", 120, 1470, 5850, 225);
     lblOrvaneAddress2 = label("lblOrvaneAddress2", 120, 1695, 5850, 225);
@@ -128,7 +130,9 @@ QLabel* frmAbout::label(const char* name, int left, int top, int width, int heig
     return l;
 }
 
-void frmAbout::frmAbout_Auto_Init() { levora::frmAbout_Auto_Init(*this, m_localize); }
+void frmAbout::frmAbout_Auto_Init() {
+    levora::frmAbout_Auto_Init(*this, m_localize);
+}
 
 void frmAbout::setCaption(const std::string& control, const std::string& text) {
     const QString t = QString::fromStdString(text);
@@ -154,7 +158,9 @@ void frmAbout::setCaption(const std::string& control, const std::string& text) {
         mnuSelectLanguage->setTitle(t);
 }
 
-void frmAbout::setVersionText(const std::string& text) { lblVersion->setText(QString::fromStdString(text)); }
+void frmAbout::setVersionText(const std::string& text) {
+    lblVersion->setText(QString::fromStdString(text));
+}
 
 void frmAbout::setLanguageItems(const std::vector<LanguageMenuItem>& items) {
     for (size_t i = 0; i < items.size(); ++i) {
@@ -177,7 +183,9 @@ void frmAbout::setMousePointer(int pointer) {
         unsetCursor();
 }
 
-void frmAbout::popupLanguageMenu(const QPoint& globalPos) { mnuSelectLanguage->popup(globalPos); }
+void frmAbout::popupLanguageMenu(const QPoint& globalPos) {
+    mnuSelectLanguage->popup(globalPos);
+}
 
 void frmAbout::mnuLanguageList_Click(int index) {
     if (index < 0 || static_cast<size_t>(index) >= mnuLanguageList.size())
@@ -206,17 +214,6 @@ void frmAbout::refreshControls() {
 void frmAbout::closeEvent(QCloseEvent* e) {
     m_closedByCloseBox = true;
     QDialog::closeEvent(e);
-}
-
-bool frmAbout::eventFilter(QObject* watched, QEvent* e) {
-    if (watched == lblChangeLanguage && e->type() == QEvent::MouseButtonRelease) {
-        auto* me = static_cast<QMouseEvent*>(e);
-        if (me->button() == Qt::LeftButton) {
-            popupLanguageMenu(me->globalPosition().toPoint());
-            return true;
-        }
-    }
-    return QDialog::eventFilter(watched, e);
 }
 
 } // namespace levora

@@ -9,6 +9,7 @@
 #include "i18n/modLocalize.h"
 #include "platform/AppInfo.h"
 #include "platform/Ui.h"
+#include "ui/gui/LinkLabel.h"
 
 #include <QDialog>
 #include <QLabel>
@@ -36,7 +37,8 @@ public:
 
     void frmAbout_Auto_Init();
 
-    // Opens mnuSelectLanguage as a pop-up at a global position (the pointer, on a click).
+    // Opens mnuSelectLanguage as a pop-up at a global position (the pointer on a click, below the
+    // link from the keyboard).
     void popupLanguageMenu(const QPoint& globalPos);
     // What a click on element k of mnuLanguageList does.
     void mnuLanguageList_Click(int index);
@@ -64,14 +66,13 @@ public:
     QLabel* lblOrvaneAddress3 = nullptr;
     QLabel* lblCopyright = nullptr;
     QLabel* lblTrademark = nullptr;
-    QLabel* lblChangeLanguage = nullptr;
+    LinkLabel* lblChangeLanguage = nullptr;
     QPushButton* cmdOK = nullptr;
     QMenu* mnuSelectLanguage = nullptr;
     std::vector<QAction*> mnuLanguageList; // element 0 exists from the start
 
 protected:
     void closeEvent(QCloseEvent* e) override;
-    bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
     QLabel* label(const char* name, int left, int top, int width, int height);

@@ -10,8 +10,12 @@ namespace {
 
 class NextFolder : public IFolderDialog {
 public:
-    std::string ChooseFolder() override { return next; }
+    std::string ChooseFolder(const FolderBrowse& w) override {
+        where = w;
+        return next;
+    }
     std::string next;
+    FolderBrowse where;
 };
 
 TEST(FolderPicker, ReturnsTheWindowsPathOfTheChosenFolder) {
@@ -38,6 +42,33 @@ TEST(FolderPicker, ReturnsTheWindowsPathOfTheChosenFolder) {
         EXPECT_EQ(picked, c.picked);
         EXPECT_EQ(BackupTargetFromBrowse("E:\\Old\\", picked), c.field);
     }
+}
+
+TEST(FolderPicker, StartsAtTheBackupFolderElseAtCAndOffersTheDrivesByLetter) {
+    test::TestHost host;
+    const auto d = host.tmp.path() / "disk-d";
+    std::filesystem::create_directories(d);
+    host.prefix.mapDrive('d', d);
+    host.prefix.mapDrive('e', host.tmp.path() / "unplugged"); // a drive whose folder is gone
+    std::filesystem::create_directories(host.prefix.driveC() / "Backup");
+    const std::string c = host.ns.driveTarget('c').string();
+    NextFolder dialog;
+
+    const std::pair<const char*, std::string> starts[] = {
+        {"c:\\backup\\", (host.ns.driveTarget('c') / "Backup").string()},
+        {"C:\\Not There\\", c},
+        {"Q:\\", c},
+        {"", c},
+    };
+    for (const auto& [field, start] : starts) {
+        modDirectorySelect::strBrowseForFolder(dialog, host.ns, field);
+        EXPECT_EQ(dialog.where.start, start) << field;
+    }
+    std::vector<std::pair<std::string, std::string>> places;
+    for (const auto& p : dialog.where.places)
+        places.emplace_back(p.label, p.folder);
+    EXPECT_EQ(places, (std::vector<std::pair<std::string, std::string>>{
+                          {"C:", c}, {"D:", host.ns.driveTarget('d').string()}, {"Z:", "/"}}));
 }
 
 TEST(FolderPicker, CancelKeepsTheEarlierText) {

@@ -83,6 +83,7 @@ public:
         return m_inner.RegSetValueExA(key, name, type, data, cb);
     }
     long RegCloseKey(HKEY key) override { return m_inner.RegCloseKey(key); }
+    std::optional<RegistryDamage> damage() override { return m_inner.damage(); }
 
     bool wasOpened(const std::string& subKey) const {
         for (const auto& k : opened)

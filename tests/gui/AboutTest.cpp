@@ -7,14 +7,20 @@
 #include "platform/PeResources.h"
 #include "platform/RegistryStore.h"
 #include "support/PrefixFixture.h"
+#include "ui/gui/QtFontControl.h"
+#include "ui/gui/QtTranslations.h"
 #include "ui/gui/Twips.h"
 #include "ui/gui/WindowList.h"
 #include "ui/gui/frmSplashScreen.h"
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QFontInfo>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 namespace levora {
@@ -22,7 +28,7 @@ namespace {
 
 class NoFolderDialog : public IFolderDialog {
 public:
-    std::string ChooseFolder() override { return {}; }
+    std::string ChooseFolder(const FolderBrowse&) override { return {}; }
 };
 
 class AboutTest : public test::ProgramFolderFixture {
@@ -84,10 +90,17 @@ TEST_F(AboutTest, ControlsAndLogosAreAsDrawn) {
     EXPECT_EQ(orvane.size(), QSize(104, 62));
     EXPECT_EQ(talvio.size(), QSize(146, 58));
     // Each control lies inside the client area, and the labels do not overlap one another.
-    std::vector<QWidget*> controls{about->picOrvaneLogo,     about->picTalvioLogo,     about->lblVersionTitle.at(1),
-                                   about->lblVersion,        about->lblOrvaneAddress1, about->lblOrvaneAddress2,
-                                   about->lblOrvaneAddress3, about->lblCopyright,      about->lblTrademark,
-                                   about->lblChangeLanguage, about->cmdOK};
+    std::vector<QWidget*> controls{about->picOrvaneLogo,
+                                   about->picTalvioLogo,
+                                   about->lblVersionTitle.at(1),
+                                   about->lblVersion,
+                                   about->lblOrvaneAddress1,
+                                   about->lblOrvaneAddress2,
+                                   about->lblOrvaneAddress3,
+                                   about->lblCopyright,
+                                   about->lblTrademark,
+                                   about->lblChangeLanguage,
+                                   about->cmdOK};
     for (size_t i = 0; i < controls.size(); ++i) {
         EXPECT_TRUE(about->rect().contains(controls[i]->geometry())) << controls[i]->objectName().toStdString();
         for (size_t j = i + 1; j < controls.size(); ++j)
@@ -102,7 +115,8 @@ TEST_F(AboutTest, MenuListsTheShippedLibrariesInListingOrder) {
     ship("FRA");
     about = new frmAbout(loc, &windows, msgbox, app);
     using Items = std::vector<std::pair<std::string, std::string>>;
-    EXPECT_EQ(menu(), (Items{{"English (United States)", "1033"}, {"French (France)", "1036"}, {"Japanese (Japan)", "1041"}}));
+    EXPECT_EQ(menu(),
+              (Items{{"English (United States)", "1033"}, {"French (France)", "1036"}, {"Japanese (Japan)", "1041"}}));
 }
 
 TEST_F(AboutTest, OkHidesAndKeepsTheMenuTheCloseBoxUnloads) {
@@ -139,11 +153,44 @@ TEST_F(AboutTest, OkHidesAndKeepsTheMenuTheCloseBoxUnloads) {
     EXPECT_EQ(itemsAfterReload, 2u);
 }
 
+TEST_F(AboutTest, ChangeLanguageWorksFromTheKeyboardAndForAssistiveTechnology) {
+    ship("DEU");
+    about = new frmAbout(loc, &windows, msgbox, app);
+    about->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(about.data()));
+    about->activateWindow();
+    about->cmdOK->setFocus();
+    QMenu* menu = about->mnuSelectLanguage;
+    auto expectMenuBelowTheLink = [&](const char* how) {
+        ASSERT_TRUE(menu->isVisible()) << how;
+        const QRect link(about->lblChangeLanguage->mapToGlobal(QPoint(0, 0)), about->lblChangeLanguage->size());
+        EXPECT_GE(menu->pos().y(), link.bottom() - 1) << how;
+        EXPECT_GE(menu->pos().x(), link.left()) << how;
+        menu->hide();
+    };
+
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), about->lblChangeLanguage) << "Tab reaches the link";
+    QTest::keyClick(about->lblChangeLanguage, Qt::Key_Space);
+    expectMenuBelowTheLink("Space");
+    QTest::keyClick(about->lblChangeLanguage, Qt::Key_Return);
+    expectMenuBelowTheLink("Enter");
+
+    QAccessibleInterface* link = QAccessible::queryAccessibleInterface(about->lblChangeLanguage);
+    ASSERT_NE(link, nullptr);
+    EXPECT_EQ(link->role(), QAccessible::Link);
+    EXPECT_EQ(link->text(QAccessible::Name).toStdString(), "Change Language");
+    ASSERT_NE(link->actionInterface(), nullptr);
+    EXPECT_TRUE(link->actionInterface()->actionNames().contains(QAccessibleActionInterface::pressAction()));
+    link->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    expectMenuBelowTheLink("press action");
+    about->hide();
+}
+
 class SwitchOnQt : public AboutTest {
 protected:
     SwitchOnQt() : registryStore(prefix.systemReg()), registry(registryStore), version(registry, msgbox) {
-        main = std::make_unique<frmMain>(
-            frmMainServices{loc, windows, version, ns, msgbox, folderDialog, [] {}});
+        main = std::make_unique<frmMain>(frmMainServices{loc, windows, version, ns, msgbox, folderDialog, [] {}});
         loc.InitalizeLanguages();
         main->frmMain_Auto_Init();
         main->splashScreen().hide(); // loaded, never shown
@@ -179,7 +226,7 @@ TEST_F(SwitchOnQt, GermanRelabelsMainAboutAndTheHiddenSplash) {
     EXPECT_EQ(about->lblChangeLanguage->text().toStdString(), "Sprache ändern");
     EXPECT_EQ(about->mnuSelectLanguage->title().toStdString(), "Sprache auswählen");
     EXPECT_FALSE(main->loadedSplash()->isVisible());
-    EXPECT_EQ(main->loadedSplash()->label(), "Begrüßungen und Namensansagen werden kopiert, bitte warten...");
+    EXPECT_EQ(main->loadedSplash()->label(), "Ansagen werden kopiert, bitte warten...");
     // what the labelling does not set keeps its text
     EXPECT_EQ(about->lblVersion->text().toStdString(), " 1.0 Build 35");
     EXPECT_EQ(about->mnuLanguageList[0]->text().toStdString(), "German (Germany)");
@@ -209,11 +256,31 @@ TEST_F(SwitchOnQt, JapaneseGivesEveryControlTheJapaneseFace) {
     for (QWidget* w : all) {
         const QStringList families = w->font().families();
         ASSERT_FALSE(families.isEmpty()) << w->objectName().toStdString();
-        EXPECT_EQ(families.front(), face) << w->objectName().toStdString();
+        EXPECT_TRUE(families.contains(face)) << w->objectName().toStdString();
+        EXPECT_EQ(QFontInfo(w->font()).family(), QtFontControl::familyFor(QFontDatabase::Japanese))
+            << w->objectName().toStdString();
     }
     // the bold title stays bold, the link stays underlined: only the face changes
     EXPECT_TRUE(about->lblVersionTitle.at(1)->font().bold());
     EXPECT_TRUE(about->lblChangeLanguage->font().underline());
+}
+
+TEST_F(SwitchOnQt, StandardButtonsFollowTheLanguage) {
+    ship("ENU");
+    ship("DEU");
+    QtTranslations qt;
+    loc.setLanguageListener([&qt](const std::string& locale) { qt.use(locale); });
+    auto yesNo = [] {
+        QMessageBox box;
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        return (box.button(QMessageBox::Yes)->text() + "/" + box.button(QMessageBox::No)->text()).toStdString();
+    };
+    loc.CurrentLanguageID = 1031;
+    loc.InitalizeLanguages(); // as the start-up does
+    EXPECT_EQ(yesNo(), "&Ja/&Nein");
+    about = new frmAbout(loc, &windows, msgbox, app);
+    about->mnuLanguageList_Click(indexOfTag("1033"));
+    EXPECT_EQ(yesNo(), "&Yes/&No");
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // toggles through the grid's own editing, a header click sorts without toggling, names cannot be
 // edited, and the selection buttons.
 #include "MainHarness.h"
+#include "ui/gui/Twips.h"
 
 #include <QHeaderView>
 #include <QTest>
@@ -57,6 +58,10 @@ TEST_F(GridTest, ThreeColumnsFoundByKeyInAnyCase) {
     EXPECT_EQ(grid().ColIndex("Other"), -1);
     // As the file system lists them.
     EXPECT_EQ(names(), (std::vector<std::string>{"a.wav", "B10.wav", "b9.wav", "greeting1.wav"}));
+    // Twips as drawn, though narrower than the style's smallest section.
+    const Twips tw = Twips::forWidget(&grid());
+    EXPECT_EQ(grid().columnWidth(0), tw.x(180));
+    EXPECT_EQ(grid().columnWidth(1), tw.x(240));
     EXPECT_TRUE(grid().horizontalHeader()->stretchLastSection());
     EXPECT_EQ(grid().horizontalHeader()->sectionResizeMode(0), QHeaderView::Fixed);
     EXPECT_EQ(grid().selectionBehavior(), QAbstractItemView::SelectRows);

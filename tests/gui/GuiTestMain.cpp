@@ -19,6 +19,9 @@ int main(int argc, char** argv) {
     // Accessibility and session settings of the machine must not leak into the tests.
     unsetenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON");
     unsetenv("SESSION_MANAGER");
+    // Fonts matched as on a Japanese desktop, where fontconfig stands a tall CJK face in for a
+    // face name it does not know: the hardest case for the windows' fixed line heights.
+    setenv("FC_LANG", "ja", 1);
     QApplication application(argc, argv);
     levora::applyLevoraWindowFont();
     testing::InitGoogleTest(&argc, argv);

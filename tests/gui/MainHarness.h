@@ -26,11 +26,13 @@ namespace levora::test {
 
 class NextFolder : public IFolderDialog {
 public:
-    std::string ChooseFolder() override {
+    std::string ChooseFolder(const FolderBrowse& w) override {
         ++calls;
+        where = w;
         return next;
     }
     std::string next;
+    FolderBrowse where;
     int calls = 0;
 };
 

@@ -4,6 +4,7 @@
 #include "ui/gui/Twips.h"
 #include "ui/gui/frmSplashScreen.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QFocusEvent>
 #include <QMenuBar>
@@ -109,7 +110,32 @@ TEST_F(MainWindowTest, FixedBorderWithoutMinimiseOrMaximiseAndFocusOnExit) {
     EXPECT_TRUE(f().chkBackup->isChecked());
     EXPECT_TRUE(f().chkSaveToRegistry->isChecked());
     EXPECT_TRUE(f().txtBackupTarget->text().isEmpty());
-    EXPECT_FALSE(f().Label2->isHidden()); // there, but beneath the frame
+    EXPECT_TRUE(f().Label2->isHidden()); // beneath the frame, and hidden from assistive technology
+}
+
+TEST_F(MainWindowTest, AssistiveTechnologyNamesFieldsByTheirLabels) {
+    f().frmMain_Auto_Init();
+    auto name = [](QWidget* w) {
+        return QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name).toStdString();
+    };
+    EXPECT_EQ(name(f().txtBackupTarget), MainHarness::str(37)); // the check box before it, not the frame
+    EXPECT_EQ(name(f().myGrid), MainHarness::str(39));
+    const std::pair<QComboBox*, QLabel*> fields[] = {{f().cmbTargetDB, f().lblTargetDB},
+                                                     {f().cmbSampleSize, f().Label1},
+                                                     {f().cmbGainThreshold, f().Label3},
+                                                     {f().cmbMindBLevel, f().Label4}};
+    for (const auto& [combo, label] : fields) {
+        std::vector<QObject*> labelledBy; // by labels; the frame around counts too, but says little
+        for (const auto& [other, relation] :
+             QAccessible::queryAccessibleInterface(combo)->relations(QAccessible::Label))
+            if (qobject_cast<QLabel*>(other->object()))
+                labelledBy.push_back(other->object());
+        EXPECT_EQ(labelledBy, std::vector<QObject*>{label}) << combo->objectName().toStdString();
+    }
+    f().show();
+    QApplication::processEvents();
+    EXPECT_FALSE(QAccessible::queryAccessibleInterface(f().Label1)->state().invisible);
+    EXPECT_TRUE(QAccessible::queryAccessibleInterface(f().Label2)->state().invisible); // never seen
 }
 
 TEST_F(MainWindowTest, MenuBarWithTheHiddenPromptItem) {

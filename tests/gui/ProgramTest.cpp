@@ -13,7 +13,7 @@ namespace {
 
 class NoFolder : public IFolderDialog {
 public:
-    std::string ChooseFolder() override { return {}; }
+    std::string ChooseFolder(const FolderBrowse&) override { return {}; }
 };
 
 struct ProgramRun {

@@ -1,14 +1,19 @@
 // The Qt services under every window: twips, message boxes, the event pump, the list of loaded
 // windows, fonts by character set, and the please-wait window.
 #include "MainHarness.h"
+#include "app/gui/QtFolderDialog.h"
+#include "app/modDirectorySelect.h"
 #include "ui/gui/QtEventPump.h"
 #include "ui/gui/QtFontControl.h"
 #include "ui/gui/QtMessageBox.h"
 #include "ui/gui/Twips.h"
 #include "ui/gui/frmSplashScreen.h"
 
+#include <QAbstractItemModel>
 #include <QApplication>
+#include <QFileDialog>
 #include <QLabel>
+#include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -140,7 +145,7 @@ TEST(QtFontControlTest, CharsetAddsAScriptFamilyAndAnEmptyFaceRestoresTheWindows
     c.setFontName(u"MS UI Gothic");
     const QStringList families = label.font().families();
     ASSERT_FALSE(families.isEmpty());
-    EXPECT_EQ(families.front(), "MS UI Gothic");
+    EXPECT_EQ(families.back(), "MS UI Gothic"); // not installed: behind the faces that are
     EXPECT_TRUE(families.contains(family));
     const QString japanese = QtFontControl::familyFor(QFontDatabase::Japanese);
     if (!japanese.isEmpty()) {
@@ -157,6 +162,24 @@ TEST(QtFontControlTest, CharsetAddsAScriptFamilyAndAnEmptyFaceRestoresTheWindows
     EXPECT_EQ(QtFontControl::writingSystemOf(134), QFontDatabase::SimplifiedChinese);
     EXPECT_EQ(QtFontControl::writingSystemOf(136), QFontDatabase::TraditionalChinese);
     EXPECT_EQ(QtFontControl::writingSystemOf(204), QFontDatabase::Cyrillic);
+}
+
+TEST(QtFolderDialogTest, OpensAtTheStartAndListsTheDrivesByLetter) {
+    test::TestHost host;
+    const auto d = host.tmp.path() / "disk-d";
+    std::filesystem::create_directories(d);
+    host.prefix.mapDrive('d', d);
+    std::filesystem::create_directories(host.prefix.driveC() / "Backup");
+    QFileDialog dialog;
+    QtFolderDialog::prepare(dialog, modDirectorySelect::browseFrom("C:\\Backup\\", host.ns));
+    EXPECT_EQ(dialog.directory().absolutePath().toStdString(), host.ns.toHost("C:\\Backup").string());
+    auto* sidebar = dialog.findChild<QListView*>(QStringLiteral("sidebar"));
+    ASSERT_NE(sidebar, nullptr);
+    QStringList places;
+    for (int row = 0; row < sidebar->model()->rowCount(); ++row)
+        places << sidebar->model()->index(row, 0).data().toString();
+    EXPECT_EQ(places, (QStringList{"C:", "D:", "Z:"}));
+    EXPECT_TRUE(dialog.testOption(QFileDialog::ShowDirsOnly));
 }
 
 class SplashTest : public ::testing::Test {

@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QFocusEvent>
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 namespace levora {
@@ -25,6 +27,22 @@ TEST(StartUp, AnOldHostEndsTheProgramWithString47EvenWithSetPrompts) {
         EXPECT_EQ(h.form->myGrid->Rows(), 1) << "nothing after the check runs";
         EXPECT_FALSE(h.recording.wasOpened("SOFTWARE\\Quillon\\Mevra\\1.0\\Initialization"));
     }
+}
+
+TEST(StartUp, ADamagedRegistryIsNamedWithItsFileAndLineInsteadOfAnOldHost) {
+    MainHarness h;
+    const std::filesystem::path file = h.host.prefix.systemReg();
+    std::string text = test::readFile(file);
+    std::filesystem::resize_file(file, text.size() - 6); // cut inside the last value
+    size_t lines = static_cast<size_t>(std::count(text.begin(), text.end() - 6, '\n')) + 1;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(h.load(), LoadResult::Ended);
+    testing::internal::GetCapturedStderr();
+    ASSERT_EQ(h.messages().size(), 1u);
+    EXPECT_EQ(h.messages()[0], "Damaged registry: " + file.string() + ", line " + std::to_string(lines) +
+                                   ".  Levora cannot read the server's settings until this file is mended or moved "
+                                   "away.");
+    EXPECT_EQ(h.terminated, std::vector<int>{0});
 }
 
 TEST(StartUp, ARemoteSessionEndsWithString45BeforeTheAgcDefaultsAreRead) {

@@ -70,6 +70,21 @@ TEST(FileLevel, AgreesWithTheGainToolsOwnReading) {
         EXPECT_NEAR(f.seconds, 6.0, 1e-3) << r.name;
         EXPECT_NE(f.format.find(std::to_string(r.rate) + " Hz"), std::string::npos) << f.format;
     }
+    // And the repository's recorded test speech.
+    int files = 0;
+    for (const auto& e : fs::directory_iterator(test::sourceDir() / "tests" / "data" / "speech")) {
+        if (e.path().extension() != ".wav")
+            continue;
+        ++files;
+        double level = 0.0, activity = 0.0;
+        bool dcRemoved = false;
+        ASSERT_TRUE(toolReading(tmp.path(), e.path(), level, activity, dcRemoved)) << e.path();
+        const FileLevel f = measureFileLevel(e.path());
+        ASSERT_TRUE(f.measured()) << e.path() << ": " << f.problem;
+        EXPECT_NEAR(f.level, level, 0.05) << e.path();
+        EXPECT_NEAR(f.activity * 100.0, activity, 0.06) << e.path();
+    }
+    EXPECT_GE(files, 8);
 }
 
 TEST(FileLevel, WhatIsNotAudioIsShownAsADash) {

@@ -94,9 +94,10 @@ TEST(LinuxLocale, UnknownIdsAndOtherLocaleValuesFail) {
     EXPECT_EQ(locale.GetLocaleInfoA(1031, 0x80000000u | LOCALE_SABBREVLANGNAME, out), 4) << "NOUSEROVERRIDE";
 }
 
-TEST(LinuxLocale, CompiledInTableIsTheSharedTable) {
+TEST(LinuxLocale, CompiledInTableIsTheTableOnDisk) {
     // The table is embedded at configure time; a stale build would silently keep old rows.
-    const std::string onDisk = levora::test::readFile(levora::test::sharedDir() / "data" / "windows-locales.tsv");
+    const std::string onDisk =
+        levora::test::readFile(levora::test::sourceDir() / "platform" / "data" / "windows-locales.tsv");
     ASSERT_FALSE(onDisk.empty());
     EXPECT_EQ(std::string(embeddedLocaleTable()), onDisk);
     LinuxLocale locale(envOf({}));

@@ -321,6 +321,30 @@ TEST_F(Store, MalformedStoreReadsEmptyAndIsNeverOverwritten) {
     EXPECT_EQ(err.find("line 1", first + 1), std::string::npos) << err;
 }
 
+TEST_F(Store, CutStoreIsDamagedAndNeverRewritten) {
+    // Each form cut inside its last value's line, as a crash or a full disk of another writer leaves it.
+    const std::string v5 = "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\A]\r\n"
+                           "\"Root Path\"=\"C:\\\\V\\\\\"\r\n\"AGCTargetDB\"=dword:ffffffe6\r\n";
+    const std::string v4 = "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\A]\n\"AGCTargetDB\"=dword:ffffffe6\n";
+    for (const std::string& whole : {v5, utf16le(v5), v4}) {
+        const std::string cut = whole.substr(0, whole.size() - (whole[0] == '\xFF' ? 6 : 3));
+        writeFile(file, cut);
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(reg.keyExists("HKLM\\Software\\A"));
+        EXPECT_FALSE(reg.setValue("HKLM\\Software\\B", "v", REG_SZ, bytesOf("1")));
+        auto damage = reg.damage();
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(readFile(file), cut);
+        ASSERT_TRUE(damage.has_value());
+        EXPECT_EQ(damage->file, file.string());
+        EXPECT_EQ(damage->line, whole[0] == 'R' ? 4u : 5u);
+        EXPECT_NE(err.find("cut off"), std::string::npos) << err;
+    }
+    writeFile(file, v5);
+    EXPECT_TRUE(reg.keyExists("HKLM\\Software\\A"));
+    EXPECT_FALSE(reg.damage().has_value());
+}
+
 TEST_F(Store, UnreadableStoreReadsEmptyAndIsNotReplaced) {
     std::filesystem::create_directories(file / "inside"); // a folder where the file should be
     testing::internal::CaptureStderr();

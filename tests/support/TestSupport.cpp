@@ -156,10 +156,8 @@ std::filesystem::path binDir() {
     return LEVORA_BIN_DIR;
 }
 
-std::filesystem::path sharedDir() {
-    if (const char* d = std::getenv("LEVORA_SHARED_DIR"); d && *d)
-        return d;
-    return LEVORA_SHARED_DIR;
+std::filesystem::path sourceDir() {
+    return LEVORA_SOURCE_DIR;
 }
 
 uint32_t RecordingProcesses::Start(const std::string& commandLine, WindowStyle style) {

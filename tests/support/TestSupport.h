@@ -157,7 +157,7 @@ ProgramRun runProgram(const std::filesystem::path& program, const std::vector<st
 
 // The build's bin folder (the program, the tools, the language libraries).
 std::filesystem::path binDir();
-// ../shared of the source tree (test speech, locale table).
-std::filesystem::path sharedDir();
+// The source tree (test speech under tests/data, the locale table under platform/data).
+std::filesystem::path sourceDir();
 
 } // namespace levora::test

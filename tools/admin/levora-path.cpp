@@ -4,6 +4,7 @@
 // A path that cannot be converted is reported on stderr and makes the exit code non-zero.
 #include "platform/Error.h"
 #include "platform/Prefix.h"
+#include "platform/Version.h"
 #include "platform/WinPath.h"
 
 #include <cstring>
@@ -12,16 +13,37 @@
 
 namespace {
 
+// Laid out as help2man reads it (the manual page is made from it).
+const char* const kUsage =
+    "Usage: levora-path -u WINPATH...\n"
+    "  or:  levora-path -w HOSTPATH...\n"
+    "  or:  levora-path --help | --version\n"
+    "Converts between the Windows paths of the machine prefix and host paths.\n"
+    "\n"
+    "  -u WINPATH...   print the host path of each Windows path\n"
+    "  -w HOSTPATH...  print the Windows path of each host path\n"
+    "      --help      show this text\n"
+    "      --version   show the version\n"
+    "\n"
+    "A path that cannot be converted is reported on standard error and makes the exit status 1;\n"
+    "a wrong command line gives 2. The machine is $LEVORA_PREFIX (default $HOME/.levora).\n";
+
 int usage() {
-    std::cerr << "usage: levora-path -u WINPATH...   (Windows path -> host path)\n"
-                 "       levora-path -w HOSTPATH...  (host path -> Windows path)\n"
-                 "The machine is $LEVORA_PREFIX (default $HOME/.levora).\n";
+    std::cerr << kUsage;
     return 2;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+        std::cout << kUsage;
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::cout << "levora-path " << levora::kVersionText << '\n';
+        return 0;
+    }
     if (argc < 3)
         return usage();
     const std::string mode = argv[1];

@@ -4,15 +4,22 @@
 #include "platform/Error.h"
 #include "platform/Prefix.h"
 #include "platform/RegistryStore.h"
+#include "platform/ReplaceFile.h"
 #include "platform/Text.h"
+#include "platform/Utf16.h"
+#include "platform/Version.h"
 #include "platform/WinPath.h"
 
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <unistd.h>
@@ -22,16 +29,20 @@ using namespace levora;
 
 namespace {
 
-const char* const kUsage = R"(Usage:
-  levora-reg query  KEY [/v NAME | /ve] [/s]
-  levora-reg add    KEY [/v NAME | /ve] [/t REG_SZ|REG_DWORD|REG_BINARY] [/d DATA] [/f]
-  levora-reg delete KEY [/v NAME | /ve] [/f]
-  levora-reg import FILE.reg
-  levora-reg export KEY FILE.reg [/y]
+// Laid out as help2man reads it (the manual page is made from it).
+const char* const kUsage = R"(Usage: levora-reg query  KEY [/v NAME | /ve] [/s]
+  or:  levora-reg add    KEY [/v NAME | /ve] [/t REG_SZ|REG_DWORD|REG_BINARY] [/d DATA] [/f]
+  or:  levora-reg delete KEY [/v NAME | /ve] [/f]
+  or:  levora-reg import FILE.reg
+  or:  levora-reg export KEY FILE.reg [/y] [/utf8]
+  or:  levora-reg --help | --version
+Reads and edits the machine prefix's registry the way Windows' reg does.
 
 KEY is HKLM\... or HKEY_LOCAL_MACHINE\... (HKCR\... is HKLM\Software\Classes\...).
 REG_DWORD data is decimal or 0x-hexadecimal (negative numbers allowed); REG_BINARY data is
 hexadecimal digits, two per byte ("e6ffffff"). /f and /y answer yes to every question.
+export writes UTF-16LE with a byte-order mark, as the Windows registry editor does; /utf8 writes
+UTF-8 without one (what system.reg holds). import reads both.
 The registry is $LEVORA_PREFIX/system.reg (default ~/.levora/system.reg).
 )";
 
@@ -45,6 +56,7 @@ struct Args {
     std::optional<std::string> data;
     bool force = false;
     bool recursive = false;
+    bool utf8 = false;
 };
 
 // Only the known switches: "/tmp/x.reg" or "-26" stay arguments.
@@ -52,7 +64,7 @@ bool isSwitch(const std::string& a) {
     if (a.size() < 2 || (a[0] != '/' && a[0] != '-'))
         return false;
     std::string s = lowerAscii(a.substr(1));
-    return s == "v" || s == "ve" || s == "t" || s == "d" || s == "f" || s == "y" || s == "s";
+    return s == "v" || s == "ve" || s == "t" || s == "d" || s == "f" || s == "y" || s == "s" || s == "utf8";
 }
 
 // Parses the arguments after the command; false with a message on bad syntax.
@@ -96,6 +108,8 @@ bool parseArgs(int argc, char** argv, Args& a, std::string& error) {
             a.force = true;
         } else if (sw == "s") {
             a.recursive = true;
+        } else if (sw == "utf8") {
+            a.utf8 = true;
         } else {
             error = "unknown switch " + arg;
             return false;
@@ -280,6 +294,73 @@ int done() {
     return 0;
 }
 
+// Re-encodes a UTF-8 export in place as UTF-16LE with a byte-order mark, the form that the
+// Windows registry editor writes and expects under a version 5.00 header. The file is a
+// temporary one beside the target, not yet renamed over it.
+bool toUtf16File(const std::filesystem::path& file, std::string& error) {
+    std::ifstream in(file, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (!in.good() && !in.eof()) {
+        error = "cannot read " + file.string();
+        return false;
+    }
+    in.close();
+    std::vector<uint8_t> bytes{0xFF, 0xFE};
+    const std::vector<uint8_t> body =
+        utf8ToUtf16le(reinterpret_cast<const uint8_t*>(text.data()), text.size(), BadUtf8::Latin1);
+    bytes.insert(bytes.end(), body.begin(), body.end());
+    const int fd = ::open(file.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    size_t written = 0;
+    while (fd >= 0 && written < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        written += static_cast<size_t>(n);
+    }
+    const bool ok = fd >= 0 && written == bytes.size() && ::fsync(fd) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    if (!ok)
+        error = "cannot write " + file.string() + ": " + std::strerror(errno);
+    return ok;
+}
+
+// Exports KEY to out: through a temporary file beside it, re-encoded unless utf8, then renamed
+// over it in one step.
+bool exportTo(RegistryStore& reg, const std::string& key, const std::filesystem::path& out, bool utf8,
+              std::string& error) {
+    if (utf8) {
+        if (reg.exportKey(key, out))
+            return true;
+        error = reg.lastError();
+        return false;
+    }
+    std::string temp;
+    const int fd = createTempBeside(out, temp);
+    if (fd < 0) {
+        error = "cannot write beside " + out.string() + ": " + std::strerror(errno);
+        return false;
+    }
+    ::close(fd);
+    std::error_code ec;
+    bool ok = reg.exportKey(key, temp);
+    if (!ok)
+        error = reg.lastError();
+    ok = ok && toUtf16File(temp, error);
+    if (ok) {
+        std::filesystem::rename(temp, replacementTarget(out), ec);
+        if (ec) {
+            error = "cannot replace " + out.string() + ": " + ec.message();
+            ok = false;
+        }
+    }
+    if (!ok)
+        std::filesystem::remove(temp, ec);
+    return ok;
+}
+
 // A .reg file argument: a Windows path in the prefix's namespace, or a host path.
 std::filesystem::path fileArg(const PathNamespace& ns, const std::string& arg) {
     return ns.toHost(arg);
@@ -293,10 +374,17 @@ int run(int argc, char** argv) {
         std::cout << kUsage;
         return 0;
     }
+    if (first == "--version") {
+        std::cout << "levora-reg " << kVersionText << "\n";
+        return 0;
+    }
     Args a;
     std::string error;
     if (!parseArgs(argc, argv, a, error))
         return fail("Invalid syntax: " + error + "\n" + kUsage);
+
+    if (a.utf8 && a.command != "export")
+        return fail("Invalid syntax: /utf8 applies to export only");
 
     MachinePrefix prefix(MachinePrefix::defaultRoot());
     RegistryStore reg(prefix.systemReg());
@@ -388,8 +476,8 @@ int run(int argc, char** argv) {
         std::error_code ec;
         if (!a.force && std::filesystem::exists(out, ec) && !confirm("File " + out.string() + " exists, overwrite"))
             return fail("the file was not overwritten");
-        if (!reg.exportKey(key, out))
-            return fail(reg.lastError());
+        if (!exportTo(reg, key, out, a.utf8, error))
+            return fail(error);
         return done();
     }
     return fail("Invalid syntax: unknown command \"" + std::string(argv[1]) + "\"\n" + kUsage);

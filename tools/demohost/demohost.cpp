@@ -1,6 +1,8 @@
 // demohost: builds a simulated Talvio host in a machine prefix, and shows its greetings' levels.
 #include "DemoHost.h"
 
+#include "platform/Version.h"
+
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
@@ -49,6 +51,7 @@ int main(int argc, char** argv) {
     CLI::App* levels = app.add_subcommand("levels", "Print the active level of every greeting the file list shows");
     levels->add_option("PREFIX", prefix, "The machine prefix folder")->required();
 
+    app.set_version_flag("--version", std::string("demohost ") + levora::kVersionText, "Show the program's version");
     CLI11_PARSE(app, argc, argv);
 
     try {

@@ -151,6 +151,13 @@ SoundReader::SoundReader(const fs::path& path) : m_path(path) {
         m_file = nullptr;
         throw ToolError(Failure::Source, sourceMessage(path, "not a WAV file"));
     }
+    if (m_info.samplerate < kMinSampleRate || m_info.samplerate > kMaxSampleRate) {
+        const int rate = m_info.samplerate;
+        sf_close(m_file);
+        m_file = nullptr;
+        throw ToolError(Failure::Source, sourceMessage(path, "sample rate " + std::to_string(rate) +
+                                                                 " Hz is outside 1000 to 384000 Hz"));
+    }
     sf_command(m_file, SFC_SET_NORM_DOUBLE, nullptr, SF_TRUE);
 }
 

@@ -31,9 +31,14 @@ std::string describeFormat(const SF_INFO& info);
 // than the file holds (a truncated copy). Throws ToolError(Source).
 void checkRiffLayout(const std::filesystem::path& path);
 
+// The sample rates a recording may have; a header claiming another is damaged or hostile.
+constexpr int kMinSampleRate = 1000;
+constexpr int kMaxSampleRate = 384000;
+
 class SoundReader {
 public:
-    // Throws ToolError(Source) for a missing, unreadable, non-WAV or damaged file.
+    // Throws ToolError(Source) for a missing, unreadable, non-WAV or damaged file, or one whose
+    // sample rate lies outside kMinSampleRate..kMaxSampleRate.
     explicit SoundReader(const std::filesystem::path& path);
     ~SoundReader();
     SoundReader(const SoundReader&) = delete;

@@ -76,6 +76,10 @@ Invocation parseArguments(const std::vector<std::string>& args) {
             inv.help = true;
             return inv;
         }
+        if (a == "--version") {
+            inv.version = true;
+            return inv;
+        }
         if (!tuning && (a == "-m" || a == "-b" || a == "-g" || a.rfind("--minimum", 0) == 0 ||
                         a.rfind("--block", 0) == 0 || a.rfind("--max-gain", 0) == 0))
             usageError(program, a + " is not taken by " + program + " (gainfix314 and gainfix315 take it)");
@@ -134,7 +138,7 @@ std::string manual(const std::string& program) {
     m += "    " + program + " - bring the speech level of a WAV recording to a target level\n\n";
     m += "SYNOPSIS\n";
     m += "    " + usageLine(program).substr(7) + "\n";
-    m += "    " + program + " --help\n\n";
+    m += "    " + program + " --help | --version\n\n";
     m += "DESCRIPTION\n"
          "    Measures the active speech level of SRC (ITU-T P.56 method B, in dBov, on a\n"
          "    DC-blocked mono mix) and writes DST with the gain that moves that level to the\n"
@@ -167,7 +171,9 @@ std::string manual(const std::string& program) {
         m += "            The minimum level (-45 dBov), block size (8000) and largest change (5 dB)\n"
              "            are fixed; gainfix314 and gainfix315 take them as -m, -b and -g.\n";
     m += "    -h, --help\n"
-         "            Show this text.\n\n";
+         "            Show this text.\n"
+         "    --version\n"
+         "            Show the program's version.\n\n";
     m += "OUTPUT\n"
          "    One line on standard output: the source, its active level, the activity, the gain,\n"
          "    and how many blocks the clipping protection lowered.\n\n";

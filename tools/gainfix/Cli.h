@@ -14,6 +14,7 @@ namespace gainfix {
 struct Invocation {
     std::string program; // base name the tool was started under, e.g. "gainfix315"
     bool help = false;
+    bool version = false;
     std::string source; // as given: a Windows path, or a host path beginning with '/'
     std::string destination;
     Options options;

@@ -38,7 +38,11 @@ PendingFile::PendingFile(fs::path destination) : m_destination(std::move(destina
     fs::path folder = m_destination.parent_path();
     if (folder.empty())
         folder = ".";
-    std::string templ = (folder / ("." + m_destination.filename().string() + ".gainfix-XXXXXX")).string();
+    // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on "." + std::string inlined at -O3.
+    std::string name = ".";
+    name += m_destination.filename().string();
+    name += ".gainfix-XXXXXX";
+    std::string templ = (folder / name).string();
     m_fd = ::mkstemp(templ.data());
     if (m_fd < 0)
         destinationFailure(m_destination, "cannot create a file beside the destination", errno);

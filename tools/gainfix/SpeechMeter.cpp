@@ -23,7 +23,10 @@ inline unsigned thresholdsReached(double q) {
 SpeechMeter::SpeechMeter(double sampleRate)
     : m_g(std::exp(-1.0 / (sampleRate * kTimeConstant))), m_oneMinusG(1.0 - m_g),
       m_hangoverSamples(std::llround(kHangover * sampleRate)) {
-    const auto capacity = std::bit_ceil(static_cast<std::size_t>(m_hangoverSamples) + 2);
+    // The queue's indices fall strictly from front to back, so it never holds more entries than
+    // there are indices, however long the hangover: its size does not follow the sample rate.
+    const auto capacity = std::bit_ceil(
+        std::min(static_cast<std::size_t>(std::max<std::int64_t>(m_hangoverSamples, 0)), std::size_t{kThresholds}) + 2);
     m_queuePos.resize(capacity);
     m_queueBin.resize(capacity);
     m_mask = capacity - 1;

@@ -49,6 +49,8 @@ public:
     static double threshold(int j);
     // Active samples at fine threshold j (the envelope reached it within the hangover).
     std::uint64_t activeAt(int j) const;
+    // Entries the sliding maximum's ring can hold.
+    std::size_t queueCapacity() const { return m_queuePos.size(); }
 
 private:
     SpeechLevel solve(int stride) const;

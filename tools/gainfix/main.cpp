@@ -5,6 +5,7 @@
 
 #include "platform/Error.h"
 #include "platform/Prefix.h"
+#include "platform/Version.h"
 #include "platform/WinPath.h"
 
 #include <cstdio>
@@ -46,6 +47,10 @@ int main(int argc, char** argv) {
         const gainfix::Invocation inv = gainfix::parseArguments(args);
         if (inv.help) {
             std::cout << gainfix::manual(inv.program);
+            return 0;
+        }
+        if (inv.version) {
+            std::cout << inv.program << " " << levora::kVersionText << "\n";
             return 0;
         }
         PathResolver paths;

@@ -9,6 +9,7 @@
 #include "app/Machine.h"
 #include "app/OptionFields.h"
 #include "leveling/LevelingRun.h"
+#include "platform/Version.h"
 
 #include <CLI/CLI.hpp>
 
@@ -64,6 +65,8 @@ int main(int argc, char** argv) {
     cli.footer("Exit status: 0 when the run reached its end (its log, c:\\Levora.log, lists anything that could "
                "not be done) or, with --changed-only, nothing had changed; 1 when the start-up or the run stopped "
                "before leveling, or the report or the record could not be written; 2 for a wrong argument.");
+    cli.set_version_flag("--version", std::string("levora-level ") + levora::kVersionText,
+                         "Show the program's version");
     CLI11_PARSE(cli, argc, argv);
 
     if (!a.report.empty() && !reportFormatFor(a.report)) {

@@ -4,6 +4,7 @@
 #include <QWidget>
 
 #include <utility>
+#include <vector>
 
 namespace levora {
 
@@ -43,12 +44,38 @@ QFontDatabase::WritingSystem QtFontControl::writingSystemOf(int charset) {
     }
 }
 
+std::vector<QStringList> QtFontControl::compactFaces(QFontDatabase::WritingSystem ws) {
+    // Faces whose line (ascent + descent) stays within a 13-pixel label at 8 points; the common
+    // CJK faces of Linux desktops are a few pixels taller and lose the bottom of their glyphs.
+    // Each under the names fontconfig reports for it: in English, and in its own language (which
+    // a desktop in that language lists).
+    switch (ws) {
+    case QFontDatabase::Japanese:
+        return {{QStringLiteral("IPAPGothic"), QString::fromUtf16(u"IPA P\u30B4\u30B7\u30C3\u30AF")},
+                {QStringLiteral("VL PGothic"), QString::fromUtf16(u"VL P\u30B4\u30B7\u30C3\u30AF")},
+                {QStringLiteral("IPAGothic"), QString::fromUtf16(u"IPA\u30B4\u30B7\u30C3\u30AF")},
+                {QStringLiteral("VL Gothic"), QString::fromUtf16(u"VL \u30B4\u30B7\u30C3\u30AF")}};
+    case QFontDatabase::Korean:
+        return {{QStringLiteral("NanumGothic"), QString::fromUtf16(u"\uB098\uB214\uACE0\uB515")}};
+    case QFontDatabase::SimplifiedChinese:
+    case QFontDatabase::TraditionalChinese:
+        return {{QStringLiteral("WenQuanYi Micro Hei"), QString::fromUtf16(u"\u6587\u6CC9\u9A5B\u5FAE\u7C73\u9ED1"),
+                 QString::fromUtf16(u"\u6587\u6CC9\u9A7F\u5FAE\u7C73\u9ED1")}};
+    default:
+        return {};
+    }
+}
+
 QString QtFontControl::familyFor(QFontDatabase::WritingSystem ws) {
     if (ws == QFontDatabase::Any)
         return {};
     const QStringList families = QFontDatabase::families(ws);
     if (families.isEmpty())
         return {};
+    for (const QStringList& face : compactFaces(ws))
+        for (const QString& name : face)
+            if (families.contains(name))
+                return name;
     QString region;
     switch (ws) {
     case QFontDatabase::Japanese:
@@ -85,14 +112,18 @@ QString QtFontControl::familyFor(QFontDatabase::WritingSystem ws) {
 QStringList QtFontControl::familiesFor(const QString& face, QFontDatabase::WritingSystem ws,
                                        const QString& defaultFamily) {
     QStringList out;
-    // A Windows face that is not installed here is passed on all the same: fontconfig may
-    // alias it; the next entries catch it when it does not.
-    if (!face.isEmpty())
+    // A Windows face that is not installed goes last, not first: fontconfig would stand in for it
+    // with a face of its own choosing (after the user's locale: a tall one for Japanese), before
+    // the faces chosen here were tried.
+    const bool installed = !face.isEmpty() && QFontDatabase::families().contains(face, Qt::CaseInsensitive);
+    if (installed)
         out << face;
     if (QString script = familyFor(ws); !script.isEmpty() && !out.contains(script))
         out << script;
     if (!defaultFamily.isEmpty() && !out.contains(defaultFamily))
         out << defaultFamily;
+    if (!face.isEmpty() && !installed && !out.contains(face))
+        out << face;
     return out;
 }
 

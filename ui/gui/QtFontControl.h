@@ -11,6 +11,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 class QWidget;
 class QAction;
 
@@ -27,10 +29,14 @@ public:
 
     // The writing system a Windows character set stands for (Any for the Western sets).
     static QFontDatabase::WritingSystem writingSystemOf(int charset);
-    // An installed family that can show the writing system, preferring sans-serif faces of the
-    // matching region; empty for Any or when none is installed.
+    // The compact faces preferred for a writing system, best first, each under all its names
+    // (empty for the other writing systems).
+    static std::vector<QStringList> compactFaces(QFontDatabase::WritingSystem ws);
+    // An installed family that can show the writing system: the first compact face installed,
+    // else a sans-serif face of the matching region; empty for Any or when none is installed.
     static QString familyFor(QFontDatabase::WritingSystem ws);
-    // The family list a face name gives under a character set.
+    // The family list a face name gives under a character set: an installed face first, else the
+    // writing system's family, the window's family, and the face that is not installed last.
     static QStringList familiesFor(const QString& face, QFontDatabase::WritingSystem ws, const QString& defaultFamily);
 
 private:

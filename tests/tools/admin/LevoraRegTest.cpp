@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <iconv.h>
+
 using namespace levora;
 using levora::test::readFile;
 using levora::test::TempDir;
@@ -23,6 +25,24 @@ struct LevoraReg : ::testing::Test {
     }
     std::string systemReg() { return readFile(prefix / "system.reg"); }
 };
+
+// An export as a Windows tool reads it: a UTF-16LE byte-order mark, then UTF-16LE text, decoded
+// here by the C library's converter (as `iconv -f UTF-16LE` does), not by our own.
+std::string decodeExport(const std::string& bytes) {
+    EXPECT_TRUE(bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') << "no UTF-16LE byte-order mark";
+    iconv_t cd = iconv_open("UTF-8", "UTF-16LE");
+    EXPECT_NE(cd, reinterpret_cast<iconv_t>(-1));
+    std::string in = bytes.substr(2);
+    std::string out(in.size() * 2 + 16, '\0');
+    char* src = in.data();
+    char* dst = out.data();
+    size_t srcLeft = in.size();
+    size_t dstLeft = out.size();
+    EXPECT_NE(iconv(cd, &src, &srcLeft, &dst, &dstLeft), static_cast<size_t>(-1)) << "not UTF-16LE";
+    iconv_close(cd);
+    out.resize(out.size() - dstLeft);
+    return out;
+}
 
 } // namespace
 
@@ -95,7 +115,7 @@ TEST_F(LevoraReg, ExportsAndImportsThroughWindowsPaths) {
         run({"add", "HKLM\\Software\\Quillon", "/v", "Version Number", "/t", "REG_DWORD", "/d", "0x30001"}).exitCode,
         0);
     ASSERT_EQ(run({"export", "HKLM\\Software\\Quillon", "C:\\saved.reg"}).exitCode, 0);
-    std::string saved = readFile(prefix / "drive_c" / "saved.reg");
+    std::string saved = decodeExport(readFile(prefix / "drive_c" / "saved.reg"));
     EXPECT_NE(saved.find("[HKEY_LOCAL_MACHINE\\Software\\Quillon]\r\n\"Version Number\"=dword:00030001"),
               std::string::npos);
     EXPECT_NE(run({"export", "HKLM\\Software\\Quillon", "C:\\saved.reg"}).exitCode, 0); // exists, no /y
@@ -111,4 +131,27 @@ TEST_F(LevoraReg, ExportsAndImportsThroughWindowsPaths) {
     Result r = run({"import", "c:\\BAD.REG"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("line 3"), std::string::npos) << r.err;
+}
+
+TEST_F(LevoraReg, ExportsUtf16WithCrLfThatRoundTripsNonAsciiText) {
+    const std::string key = "HKLM\\Software\\Grüße";
+    const std::string text = "Begrüßung – 日本語 ½";
+    ASSERT_EQ(run({"add", key, "/v", "Ansage", "/d", text}).exitCode, 0);
+    ASSERT_EQ(run({"export", key, "C:\\u.reg"}).exitCode, 0);
+    const std::string saved = decodeExport(readFile(prefix / "drive_c" / "u.reg"));
+    EXPECT_EQ(saved.rfind("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Grüße]\r\n", 0),
+              0u)
+        << saved;
+    EXPECT_NE(saved.find("\"Ansage\"=\"" + text + "\"\r\n"), std::string::npos) << saved;
+    for (size_t i = saved.find('\n'); i != std::string::npos; i = saved.find('\n', i + 1))
+        ASSERT_TRUE(i > 0 && saved[i - 1] == '\r') << "a line ends without CR at " << i;
+
+    ASSERT_EQ(run({"delete", key, "/f"}).exitCode, 0);
+    ASSERT_EQ(run({"import", "C:\\u.reg"}).exitCode, 0);
+    Result q = run({"query", key, "/v", "Ansage"});
+    EXPECT_NE(q.out.find("REG_SZ    " + text + "\n"), std::string::npos) << q.out << q.err;
+
+    // On request, UTF-8 without a byte-order mark, as system.reg holds it.
+    ASSERT_EQ(run({"export", key, "C:\\u8.reg", "/utf8"}).exitCode, 0);
+    EXPECT_EQ(readFile(prefix / "drive_c" / "u8.reg").rfind("Windows Registry Editor Version 5.00\r\n", 0), 0u);
 }

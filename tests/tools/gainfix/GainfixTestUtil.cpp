@@ -25,7 +25,7 @@ ToolRun runTool(const fs::path& work, const std::string& program, const std::vec
 }
 
 fs::path speech(const std::string& name) {
-    return levora::test::sharedDir() / "testdata" / "speech" / name;
+    return levora::test::sourceDir() / "tests" / "data" / "speech" / name;
 }
 
 Audio readAudio(const fs::path& path) {

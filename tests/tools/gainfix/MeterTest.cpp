@@ -80,6 +80,11 @@ TEST(SpeechMeter, GatedToneReadsBelowItsLevelBecauseOfTheHangover) {
     EXPECT_NEAR(r.activity, 0.637, 0.015);
 }
 
+TEST(SpeechMeter, MemoryDoesNotFollowTheSampleRate) {
+    for (double rate : {8000.0, 384000.0, 1e8, 2147483647.0})
+        ASSERT_LE(SpeechMeter(rate).queueCapacity(), 128u) << rate;
+}
+
 TEST(SpeechMeter, DigitalSilenceIsSilent) {
     const std::vector<double> zeros(80000, 0.0);
     EXPECT_TRUE(meterOf(zeros, 8000).silent);

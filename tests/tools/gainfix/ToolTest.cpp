@@ -262,6 +262,12 @@ TEST_F(GainfixTool, BadSourcesFailAndLeaveNoDestination) {
     corrupt.replace(20, 2, std::string("\x34\x12", 2)); // unknown format tag
     std::string badFmt = good;
     badFmt.replace(22, 2, std::string("\0\0", 2)); // zero channels
+    auto withRate = [&](uint32_t rate) {
+        std::string bytes = good;
+        for (int i = 0; i < 4; ++i)
+            bytes[24 + i] = static_cast<char>(rate >> (8 * i));
+        return bytes;
+    };
     const std::vector<Case> cases{
         {"missing", "", false},
         {"empty", "", true},
@@ -270,6 +276,10 @@ TEST_F(GainfixTool, BadSourcesFailAndLeaveNoDestination) {
         {"header only, cut", good.substr(0, 30), true},
         {"corrupt format tag", corrupt, true},
         {"zero channels", badFmt, true},
+        {"rate 999 Hz", withRate(999), true},
+        {"rate 384001 Hz", withRate(384001), true},
+        {"rate 1e8 Hz", withRate(100000000), true},
+        {"rate 0x7fffffff Hz", withRate(0x7fffffff), true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -284,6 +294,11 @@ TEST_F(GainfixTool, BadSourcesFailAndLeaveNoDestination) {
         EXPECT_TRUE(r.out.empty());
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
         expectNoStrayFiles();
+    }
+    for (uint32_t rate : {1000u, 384000u}) {
+        const fs::path src = work() / "src-rate.wav";
+        levora::test::writeFile(src, withRate(rate));
+        EXPECT_EQ(run315(src, {"-t", "-26"}).status, 0) << rate;
     }
 }
 

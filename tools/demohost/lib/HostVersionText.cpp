@@ -37,8 +37,10 @@ std::optional<ReleaseNumber> parseRelease(const std::string& text) {
 
 std::string formatRelease(const ReleaseNumber& v) {
     std::string s = std::to_string(v.major) + "." + std::to_string(v.minor) + "(" + std::to_string(v.release) + ")";
-    if (v.build != 0)
-        s += "." + std::to_string(v.build);
+    if (v.build != 0) { // appended piece by piece: GCC 12 warns falsely (-Wrestrict) on "." + std::string at -O3
+        s += '.';
+        s += std::to_string(v.build);
+    }
     return s;
 }
 

@@ -1,0 +1,15 @@
+#include "entries/FuzzEntries.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const levora::fuzz::CommandLineWorld world(levora::fuzz::processScratch());
+    const std::string broken = levora::fuzz::commandLine({reinterpret_cast<const char*>(data), size}, world);
+    if (!broken.empty()) {
+        std::fprintf(stderr, "%s\n", broken.c_str());
+        std::abort();
+    }
+    return 0;
+}
