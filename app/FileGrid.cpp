@@ -1,5 +1,6 @@
 #include "app/FileGrid.h"
 
+#include "platform/ReplaceFile.h"
 #include "platform/WinPath.h"
 
 #include <variant>
@@ -72,9 +73,12 @@ void FillGrid(IGrid& grid, RegistryAPI& registry, IFileSystem& fs, StepRunner& t
     trap.step([&] { grid.setRedraw(false); });
 
     if (firstOpen) {
-        for (const std::string& name : files)
+        for (const std::string& name : files) {
+            if (isTempBesideName(name))
+                continue; // left by a killed run; the next run removes it
             if (!trap.step([&] { appendRow(grid, first + name); }))
                 break; // the grid refuses rows: one message is enough
+        }
     }
 
     trap.step([&] { root = readRoot(registry); });
@@ -86,7 +90,7 @@ void FillGrid(IGrid& grid, RegistryAPI& registry, IFileSystem& fs, StepRunner& t
             trap.step([&] {
                 const std::string subPath = base + "\\" + sub;
                 for (const std::string& name : fs.FileNames(subPath))
-                    if (bHasWavExtension(name))
+                    if (bHasWavExtension(name) && !isTempBesideName(name))
                         appendRow(grid, subPath + "\\" + name);
             });
         }

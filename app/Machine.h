@@ -17,6 +17,7 @@
 #include "platform/LinuxFileSystem.h"
 #include "platform/LinuxLocale.h"
 #include "platform/LinuxProcesses.h"
+#include "platform/LinuxRunLock.h"
 #include "platform/LinuxSession.h"
 #include "platform/PeResources.h"
 #include "platform/Prefix.h"
@@ -71,7 +72,8 @@ public:
     RegistryAPI registryApi;
     TalvioVersion version;
     GainToolRunner gain;
-    BusyFlag busy;
+    LinuxRunLock runLock{prefix.runLockFile()}; // one operation per machine, across processes
+    BusyFlag busy{runLock};
 };
 
 } // namespace levora

@@ -25,6 +25,8 @@ bool GreetingBackup::BackupOriginals(const std::string& root, const std::string&
             m_ctx.msgbox.MsgBox(m_ctx.loadString(25), vbOKOnly);
             return false;
         }
+        if (!ensureTargetFolder(target))
+            return false;
         if (m_ctx.fs.FolderExists(target + kStreamFiles)) {
             if (m_ctx.msgbox.MsgBox(m_ctx.loadString(44), vbYesNo, m_ctx.loadString(31)) != vbYes)
                 return false;
@@ -50,6 +52,26 @@ bool GreetingBackup::BackupOriginals(const std::string& root, const std::string&
             splash.hide();
         } catch (...) {
         }
+        return false;
+    }
+}
+
+// A typed folder that is not there yet is made when its parent is; T without a trailing backslash
+// is only the start of the two folder names and is not made. False after saying why it could not be.
+bool GreetingBackup::ensureTargetFolder(const std::string& target) {
+    if (target.back() != '\\' && target.back() != '/')
+        return true;
+    const std::string folder = target.substr(0, target.size() - 1);
+    if (folder.empty() || folder.back() == ':' || m_ctx.fs.FolderExists(folder))
+        return true;
+    try {
+        m_ctx.fs.CreateFolder(folder);
+        return true;
+    } catch (...) {
+        const Error cause = toError(std::current_exception());
+        const Error e(err::NoBackupFolder, "The backup folder " + target + " does not exist and cannot be created (" +
+                                               cause.description() + ").");
+        m_ctx.msgbox.MsgBox(m_ctx.loadString(14) + e.description(), vbOKOnly);
         return false;
     }
 }

@@ -18,6 +18,7 @@ public:
     bool BackupOriginals(const std::string& root, const std::string& target);
 
 private:
+    bool ensureTargetFolder(const std::string& target);
     void copyWavTree(const std::string& source, const std::string& destination, int depth);
 
     RunContext& m_ctx;

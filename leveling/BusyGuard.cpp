@@ -5,6 +5,16 @@ namespace levora {
 BusyGuard::BusyGuard(BusyFlag& flag, IRunView& view) : m_flag(flag), m_view(view) {
     if (m_flag.m_busy)
         return;
+    if (m_flag.m_machineLock) {
+        try {
+            m_heldElsewhere = m_flag.m_machineLock->tryAcquire() == IRunLock::State::HeldElsewhere;
+        } catch (...) {
+            m_lockFailure = toError(std::current_exception());
+        }
+        if (m_heldElsewhere || m_lockFailure)
+            return;
+        m_machineHeld = true;
+    }
     m_flag.m_busy = true;
     m_acquired = true;
     try {
@@ -14,9 +24,17 @@ BusyGuard::BusyGuard(BusyFlag& flag, IRunView& view) : m_flag(flag), m_view(view
     }
 }
 
+void BusyGuard::releaseMachine() {
+    if (!m_machineHeld)
+        return;
+    m_machineHeld = false;
+    m_flag.m_machineLock->release();
+}
+
 BusyGuard::~BusyGuard() {
     if (!m_acquired)
         return;
+    releaseMachine();
     m_flag.m_busy = false;
     try {
         m_view.setCommandsEnabled(true);

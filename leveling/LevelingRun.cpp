@@ -1,5 +1,7 @@
 #include "leveling/LevelingRun.h"
 
+#include "leveling/Leftovers.h"
+
 #include <cctype>
 #include <cmath>
 #include <cstdint>
@@ -65,9 +67,12 @@ void LevelingRun::saveOptionsToRegistry(StepRunner& trap) {
 
 RunOutcome LevelingRun::cmdSetdB_Click() {
     RunOutcome outcome;
+    // Taken before anything changes; another process working on this machine refuses the run.
     BusyGuard guard(m_ctx.busy, m_ctx.view);
-    if (!guard.acquired())
+    if (!guard.acquired()) {
+        ReportRefusal(m_ctx, guard);
         return outcome;
+    }
     outcome.started = true;
 
     IRunView& view = m_ctx.view;
@@ -92,6 +97,7 @@ RunOutcome LevelingRun::cmdSetdB_Click() {
             anySelected = view.gridChecked(row, selectedColumn);
     });
     if (!anySelected) {
+        guard.releaseMachine(); // a box left open holds no other run off
         m_ctx.msgbox.MsgBox(m_ctx.loadString(26), vbOKOnly);
         return ended();
     }
@@ -106,9 +112,15 @@ RunOutcome LevelingRun::cmdSetdB_Click() {
     std::string root;
     trap.step([&] { root = readHostRoot(m_ctx.registry); });
 
-    // The backup; a refusal or a failure ends the run before any file changes.
+    // What a killed run left beside the files is neither levelled nor backed up.
     bool backup = false;
     trap.step([&] { backup = view.chkBackup(); });
+    std::string backupTarget;
+    if (backup)
+        trap.step([&] { backupTarget = view.txtBackupTarget(); });
+    RemoveLeftovers(m_ctx.fs, RunFolders(root, backupTarget));
+
+    // The backup; a refusal or a failure ends the run before any file changes.
     if (backup) {
         bool mayContinue = false;
         trap.step([&] { mayContinue = m_backup.BackupOriginals(root, view.txtBackupTarget()); });
@@ -158,6 +170,8 @@ RunOutcome LevelingRun::cmdSetdB_Click() {
     // The log closed and offered in the text viewer; the pointer back.
     trap.step([&] { log.CloseLog(); });
     outcome.reachedEnd = true;
+    // The machine's files are done: an answer left pending must not hold other runs off.
+    guard.releaseMachine();
     trap.step([&] {
         if (m_ctx.msgbox.MsgBox(m_ctx.loadString(20), vbOKCancel) == vbOK)
             m_ctx.processes.Start(kViewerCommandLine, WindowStyle::NormalFocus);

@@ -1,5 +1,7 @@
 #include "leveling/PromptLeveling.h"
 
+#include "leveling/Leftovers.h"
+
 #include "platform/WinPath.h"
 
 #include <vector>
@@ -11,9 +13,12 @@ bool bIsPromptFileName(const std::string& name) {
 }
 
 void PromptLeveling::mnuLevoraForPrompts_Click() {
+    // Taken before the question: a Yes that could not be carried out is not asked for.
     BusyGuard guard(m_ctx.busy, m_ctx.view);
-    if (!guard.acquired())
+    if (!guard.acquired()) {
+        ReportRefusal(m_ctx, guard);
         return;
+    }
 
     IRunView& view = m_ctx.view;
     StepRunner trap([&](const Error& e) {
@@ -30,11 +35,17 @@ void PromptLeveling::mnuLevoraForPrompts_Click() {
     trap.step([&] { view.splash().setLabel(kPromptLabel); });
     trap.step([&] { view.splash().showOverMain(); });
     std::string promptFolder;
-    trap.step([&] { promptFolder = readHostRoot(m_ctx.registry) + "localize\\prompts\\"; });
+    std::string root;
+    trap.step([&] {
+        root = readHostRoot(m_ctx.registry);
+        promptFolder = root + "localize\\prompts\\";
+    });
+    RemoveLeftovers(m_ctx.fs, PromptFolders(root));
     trap.step([&] { LevelPromptFolder(promptFolder); });
     trap.step([&] { view.setHourglass(false); });
     trap.step([&] { view.splash().hide(); });
     trap.step([&] { m_ctx.log.CloseLog(); });
+    guard.releaseMachine();
     trap.step([&] {
         if (m_ctx.msgbox.MsgBox(m_ctx.loadString(20), vbOKCancel) == vbOK)
             m_ctx.processes.Start(kViewerCommandLine, WindowStyle::NormalFocus);

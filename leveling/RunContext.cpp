@@ -4,6 +4,16 @@
 
 namespace levora {
 
+void ReportRefusal(RunContext& ctx, const BusyGuard& guard) {
+    try {
+        if (guard.heldByAnotherProcess())
+            ctx.msgbox.MsgBox(ctx.loadString(kMachineBusyStringId), vbOKOnly);
+        else if (guard.lockFailure())
+            ctx.msgbox.MsgBox(guard.lockFailure()->description(), vbOKOnly);
+    } catch (...) {
+    }
+}
+
 std::string readHostRoot(RegistryAPI& registry) {
     Variant v = registry.getRegValue(HKEY_LOCAL_MACHINE, kHostKey, kRootPathValue, REG_SZ, std::string());
     if (const auto* s = std::get_if<std::string>(&v))

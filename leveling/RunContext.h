@@ -46,6 +46,14 @@ constexpr const char* kHostKey = "SOFTWARE\\Quillon\\Vantor\\1.0";
 constexpr const char* kRootPathValue = "Root Path";
 constexpr const char* kAgcKey = "SOFTWARE\\Quillon\\Mevra\\1.0\\Initialization";
 
+// "Another Levora run is already working on this machine. ..."
+constexpr int32_t kMachineBusyStringId = 58;
+
+// Says why a guard acquired nothing: another process holds the machine (string 58), or its lock
+// could not be tried (the failure's description). A refusal inside this process says nothing: the
+// commands are off while an operation runs.
+void ReportRefusal(RunContext& ctx, const BusyGuard& guard);
+
 // "Root Path" of the host (ends with a backslash), empty when missing.
 std::string readHostRoot(RegistryAPI& registry);
 // The four option texts as the main window shows them at this moment.

@@ -29,6 +29,8 @@ constexpr int32_t UnsafePath = 1104;        // a path that cannot be quoted on a
 constexpr int32_t StaleTempFile = 1105;     // a leftover temporary file could not be deleted
 constexpr int32_t CaseClash = 1106;         // two entries differ only in letter case
 constexpr int32_t NoRootPath = 1107;        // the host's "Root Path" is empty
+constexpr int32_t RunLockFailed = 1108;     // the machine's run lock could not be tried
+constexpr int32_t NoBackupFolder = 1109;    // the typed backup folder could not be made
 constexpr int32_t ToolOutputRefused = 1110; // the tool's output is not a complete WAV in the file's format
 // HRESULTs of automation calls
 constexpr int32_t E_POINTER_ = static_cast<int32_t>(0x80004003);

@@ -18,6 +18,8 @@ public:
     const std::filesystem::path& root() const { return m_root; }
     std::filesystem::path systemReg() const { return m_root / "system.reg"; }
     std::filesystem::path dosdevices() const { return m_root / "dosdevices"; }
+    // Held while a leveling run, prompt leveling or restore works on this machine.
+    std::filesystem::path runLockFile() const { return m_root / "levora.lock"; }
     std::filesystem::path driveC() const { return m_root / "drive_c"; }
     // Maps a drive letter to another host folder (creates or replaces the link).
     void mapDrive(char letter, const std::filesystem::path& target);

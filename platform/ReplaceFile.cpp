@@ -1,6 +1,8 @@
 #include "ReplaceFile.h"
 
+#include <cctype>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -10,6 +12,10 @@
 namespace fs = std::filesystem;
 
 namespace levora {
+
+namespace {
+constexpr const char* kTempPrefix = ".levora-";
+} // namespace
 
 fs::path replacementTarget(const fs::path& target) {
     std::error_code ec;
@@ -25,10 +31,9 @@ int createTempBeside(const fs::path& target, std::string& tempPath) {
     fs::path folder = target.parent_path();
     if (folder.empty())
         folder = ".";
-    // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on "." + std::string inlined at -O3.
-    std::string name = ".";
-    name += target.filename().string();
-    name += ".levora-XXXXXX";
+    // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on std::string + literal inlined at -O3.
+    std::string name = kTempPrefix;
+    name += "XXXXXX";
     tempPath = (folder / name).string();
     return ::mkostemp(tempPath.data(), O_CLOEXEC);
 }
@@ -70,6 +75,20 @@ void writeFileAtomically(const fs::path& target, const std::string& content) {
         fail(errno, temp);
     if (::rename(temp.c_str(), path.c_str()) != 0)
         fail(errno, temp);
+}
+
+bool isTempBesideName(const std::string& name) {
+    // mkostemp's six characters are letters and digits.
+    constexpr size_t kRandom = 6;
+    const size_t prefix = std::strlen(kTempPrefix);
+    if (name.size() < prefix + kRandom || name.front() != '.')
+        return false;
+    const size_t tail = name.size() - kRandom;
+    for (size_t i = tail; i < name.size(); ++i)
+        if (!std::isalnum(static_cast<unsigned char>(name[i])))
+            return false;
+    // ".levora-XXXXXX" itself, or ".<name>.levora-XXXXXX".
+    return name.compare(tail - prefix, prefix, kTempPrefix) == 0 && (tail == prefix || tail > prefix + 1);
 }
 
 } // namespace levora

@@ -30,6 +30,9 @@ TEST_F(FillGridTest, ListsStreamFilesWhateverTheirExtensionAndOnlyWavFilesOfDefa
     host.file("C:\\Talvio\\Stream Files\\b.wav");
     host.file("C:\\Talvio\\Stream Files\\A.wav");
     host.file("C:\\Talvio\\Stream Files\\notes.txt");
+    // Left beside the greetings by a killed run (the earlier long form and the short one).
+    host.file("C:\\Talvio\\Stream Files\\.voicename_1136.wav.levora-r3uEo1");
+    host.file("C:\\Talvio\\Stream Files\\.levora-Ab12cD");
     host.file("C:\\Talvio\\Stream Files\\old\\deep.wav"); // a sub-folder of Stream Files: not listed
     host.file("C:\\Talvio\\Localize\\DefaultConfiguration\\top.wav");
     host.file("C:\\Talvio\\Localize\\DefaultConfiguration\\ENU\\Greeting.WAV");

@@ -79,12 +79,13 @@ def main():
         hostcheck.check_database(f, prefix, rows_before, after)
         hostcheck.check_registry(f, prefix, hostcheck.SHOWN_AGC)
 
-        # 3. Again into the same backup folder: the overwrite question is answered Yes, and the
-        # backup then holds the files as this run found them. Other options, registry untouched.
+        # 3. Again into the same backup folder with --overwrite-backup: the overwrite question is
+        # answered Yes, and the backup then holds the files as this run found them. Other options,
+        # registry untouched.
         levelled = hostcheck.snapshot(prefix)
         hostcheck.set_agc(bin_dir, prefix, hostcheck.OFF_LIST_AGC)
         rc, out, err = run(bin_dir, env, "--prefix", prefix, "--backup-dir", "C:\\Saved\\Greetings", "--target",
-                           "-20", "--no-registry")
+                           "-20", "--no-registry", "--overwrite-backup")
         f.check(rc == 0 and OVERWRITE in out, "second run: rc %s, no overwrite question: %s" % (rc, out))
         hostcheck.check_backup(f, prefix, backup_host, levelled)
         hostcheck.check_registry(f, prefix, hostcheck.OFF_LIST_AGC)

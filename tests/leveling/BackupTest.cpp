@@ -54,10 +54,17 @@ TEST_F(BackupTest, CopiesStreamFilesWholeAndOnlyTheWavFilesOfTheDefaultConfigura
     EXPECT_EQ(entries, 2u);
 }
 
-TEST_F(BackupTest, MissingTargetFolderIsAFailure) {
-    EXPECT_FALSE(run("C:\\Nowhere\\"));
-    EXPECT_EQ(f.messages(), (std::vector<std::string>{"#14Path not found", "#5"}));
-    EXPECT_EQ(f.view.events, (EventList{"splash show: #12", "splash hide"}));
+TEST_F(BackupTest, TypedTargetFolderIsMadeWhenItsParentExistsElseTheMessageSaysSo) {
+    EXPECT_TRUE(run("C:\\Backup\\New\\")) << ::testing::PrintToString(f.messages());
+    EXPECT_EQ(readFile(f.c("Backup/New/Stream Files/g1.wav")), "one");
+
+    f.view.events.clear();
+    EXPECT_FALSE(run("C:\\Nowhere\\Deeper\\"));
+    EXPECT_EQ(f.messages(),
+              std::vector<std::string>{
+                  "#14The backup folder C:\\Nowhere\\Deeper\\ does not exist and cannot be created (Path not found)."});
+    EXPECT_TRUE(f.view.events.empty()); // no splash
+    EXPECT_FALSE(fs::exists(f.c("Nowhere")));
 }
 
 TEST_F(BackupTest, EmptyTargetIsRefused) {

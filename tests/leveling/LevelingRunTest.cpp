@@ -3,6 +3,7 @@
 #include "leveling/LevelingRun.h"
 #include "leveling/PromptLeveling.h"
 #include "leveling/RunFixture.h"
+#include "platform/LinuxRunLock.h"
 #include "restore/Restore.h"
 
 #include <gtest/gtest.h>
@@ -289,6 +290,82 @@ TEST_F(LevelingRunTest, NoSecondStartWhileARunIsUnderWay) {
     EXPECT_EQ(std::count(f.view.events.begin(), f.view.events.end(), "commands off"), 1);
     EXPECT_TRUE(f.view.commandsEnabled);
     EXPECT_FALSE(f.busy.busy());
+}
+
+TEST_F(LevelingRunTest, AnotherProcessOnTheMachineRefusesEveryOperationBeforeAnyChange) {
+    addRows(2, {1, 2});
+    f.view.saveToRegistry = true;
+    f.view.backup = true;
+    f.view.backupTarget = "C:\\Backup\\";
+    writeFile(f.c("Backup/Stream Files/greeting1.wav"), "earlier backup");
+    writeFile(f.c("Talvio/Localize/Prompts/welcome.wav"), "prompt");
+    GreetingRestore restore(f.ctx);
+    PromptLeveling prompts(f.ctx);
+    // Another process's hold: a lock of its own on the same file.
+    LinuxRunLock other(f.prefix.runLockFile());
+    ASSERT_EQ(other.tryAcquire(), IRunLock::State::Acquired);
+
+    const std::pair<const char*, std::function<void()>> operations[] = {
+        {"leveling run", [&] { run.cmdSetdB_Click(); }},
+        {"restore", [&] { restore.mnuRestore_Click(); }},
+        {"prompt leveling", [&] { prompts.mnuLevoraForPrompts_Click(); }},
+    };
+    for (const auto& [name, start] : operations) {
+        f.msgbox.shown.clear();
+        start();
+        EXPECT_EQ(f.messages(), std::vector<std::string>{"#58"}) << name;
+    }
+    EXPECT_FALSE(f.logExists());
+    EXPECT_EQ(dword(f, "AGCTargetDB"), 0);
+    EXPECT_EQ(greeting(1), "audio1");
+    EXPECT_EQ(readFile(f.c("Backup/Stream Files/greeting1.wav")), "earlier backup");
+    EXPECT_EQ(readFile(f.c("Talvio/Localize/Prompts/welcome.wav")), "prompt");
+    EXPECT_TRUE(f.view.commandsEnabled);
+    EXPECT_FALSE(f.busy.busy());
+
+    // Once it is gone the run goes ahead, holds the machine while it works and gives it back before
+    // its final question waits for an answer.
+    other.release();
+    f.view.backup = false;
+    LinuxRunLock probe(f.prefix.runLockFile());
+    auto probeState = [&] {
+        const IRunLock::State state = probe.tryAcquire();
+        probe.release();
+        return state;
+    };
+    std::vector<IRunLock::State> whileWorking, atTheQuestion;
+    f.pump.onEvents = [&] { whileWorking.push_back(probeState()); };
+    f.msgbox.onShow = [&](const ScriptedMessageBox::Shown&) { atTheQuestion.push_back(probeState()); };
+    run.cmdSetdB_Click();
+    EXPECT_EQ(greeting(1), RunFixture::levelled("audio1"));
+    ASSERT_FALSE(whileWorking.empty());
+    EXPECT_EQ(std::count(whileWorking.begin(), whileWorking.end(), IRunLock::State::Acquired), 0);
+    EXPECT_EQ(atTheQuestion, std::vector<IRunLock::State>{IRunLock::State::Acquired});
+}
+
+TEST_F(LevelingRunTest, LeftoversOfAKilledRunAreRemovedBeforeTheBackupAndNothingElseIs) {
+    addRows(1, {1});
+    f.view.backup = true;
+    f.view.backupTarget = "C:\\Backup\\";
+    fs::create_directories(f.c("Backup"));
+    const fs::path stream = f.c("Talvio/Stream Files");
+    const std::vector<fs::path> leftovers = {
+        stream / ".voicename_1136.wav.levora-r3uEo1", stream / ".levora-Ab12cD", stream / "Sub/.levora-x1y2z3",
+        f.c("Talvio/Localize/DefaultConfiguration/ENU/.levora-000000"), f.c(".Levora.log.levora-q9w8e7")};
+    const std::vector<fs::path> lookalikes = {stream / ".levora-abc", stream / "levora-abcdef",
+                                              stream / ".levora-ab_def", stream / "g.wav.levora-abcdef",
+                                              stream / ".levora-abcdefg"};
+    for (const auto& p : leftovers)
+        writeFile(p, "half a file");
+    for (const auto& p : lookalikes)
+        writeFile(p, "the host's");
+    run.cmdSetdB_Click();
+    for (const auto& p : leftovers)
+        EXPECT_FALSE(fs::exists(p)) << p;
+    for (const auto& p : lookalikes)
+        EXPECT_TRUE(fs::exists(p)) << p;
+    EXPECT_FALSE(fs::exists(f.c("Backup/Stream Files/.levora-Ab12cD")));
+    EXPECT_EQ(greeting(1), RunFixture::levelled("audio1"));
 }
 
 // ----------------------------------------------------------------- backup within the run

@@ -11,6 +11,7 @@
 #include "platform/Error.h"
 #include "platform/LinuxFileSystem.h"
 #include "platform/LinuxProcesses.h"
+#include "platform/LinuxRunLock.h"
 #include "platform/Prefix.h"
 #include "platform/RegistryStore.h"
 #include "platform/WinPath.h"
@@ -329,7 +330,8 @@ public:
     GainToolRunner gain;
     FakeAutomation automation;
     FakeRunView view;
-    BusyFlag busy;
+    LinuxRunLock runLock{prefix.runLockFile()};
+    BusyFlag busy{runLock};
     std::vector<double> pauses;
     RunContext ctx;
 };

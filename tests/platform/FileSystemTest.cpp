@@ -112,6 +112,12 @@ TEST_F(FileSystemTest, CopyFileReplacesAtomicallyKeepingPermissions) {
     lfs.CopyFile("C:\\src.wav", "C:\\backup\\", false);
     EXPECT_EQ(modeOf(c() / "Backup" / "src.wav"), 0644u);
     EXPECT_TRUE(lfs.FileExists("C:\\Backup\\src.wav"));
+
+    // The file beside has a short name: a name of the longest length a folder allows is replaced too.
+    const std::string longest = std::string(251, 'g') + ".wav";
+    writeFile(c() / longest, "old");
+    lfs.CopyFile("C:\\src.wav", "C:\\" + longest, true);
+    EXPECT_EQ(readFile(c() / longest), std::string(300000, 'n'));
 }
 
 TEST_F(FileSystemTest, DeleteFileHonoursReadOnlyUnlessForced) {

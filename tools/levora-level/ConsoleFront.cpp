@@ -72,7 +72,11 @@ int ConsoleMessageBox::MsgBox(const std::string& text, int buttons, const std::s
     const int kind = buttons & 7;
     int answer = vbOK;
     std::string button = "OK";
-    if (kind == vbYesNo || kind == 3 /* Yes, No, Cancel */) {
+    if ((kind == vbYesNo || kind == 3 /* Yes, No, Cancel */) && !answerNoTo.empty() && text == answerNoTo) {
+        answer = vbNo;
+        button = "No";
+        ++m_declined;
+    } else if (kind == vbYesNo || kind == 3 /* Yes, No, Cancel */) {
         answer = vbYes;
         button = "Yes";
     } else if (kind == 5 /* Retry, Cancel */) {

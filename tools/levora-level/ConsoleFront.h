@@ -90,11 +90,16 @@ public:
     int MsgBox(const std::string& text, int buttons = vbOKOnly, const std::string& title = {}) override;
     // Called before a box is written (ends an open progress line).
     std::function<void()> beforeShow;
+    // A question with this text is answered No (the overwrite question, unless it was allowed).
+    std::string answerNoTo;
     int shown() const { return m_shown; }
+    // How many questions were answered No.
+    int declined() const { return m_declined; }
 
 private:
     std::ostream& m_out;
     int m_shown = 0;
+    int m_declined = 0;
 };
 
 // "Let pending window events run": a console has none; waiting just sleeps.

@@ -33,17 +33,22 @@ struct Arguments {
     bool noBackup = false;
     std::string backupDir;
     bool noRegistry = false;
+    bool overwriteBackup = false;
     std::string rowTimes;
     std::string report;
     bool changedOnly = false;
 };
+
+// Exit status when another leveling run, prompt leveling or restore works on the machine.
+constexpr int kExitMachineBusy = 3;
 
 } // namespace
 
 int main(int argc, char** argv) {
     CLI::App cli{"Levels every greeting and voice name of the Talvio host, as the \"Levora Level\" button of "
                  "Levora's window does, with the host's AGC defaults as options. Message boxes are printed "
-                 "and answered with OK or Yes; the run log is c:\\Levora.log of the machine prefix.",
+                 "and answered with OK or Yes (the question whether to overwrite an earlier backup with No, "
+                 "unless --overwrite-backup is given); the run log is c:\\Levora.log of the machine prefix.",
                  "levora-level"};
     Arguments a;
     cli.add_option("--prefix", a.prefix, "The machine prefix (default: $LEVORA_PREFIX, else ~/.levora)");
@@ -51,6 +56,10 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(-35, 0));
     auto* noBackup = cli.add_flag("--no-backup", a.noBackup, "Do not copy the greetings to a backup folder first");
     cli.add_option("--backup-dir", a.backupDir, "The backup folder, a Windows path of the prefix (C:\\Backup)")
+        ->excludes(noBackup);
+    cli.add_flag("--overwrite-backup", a.overwriteBackup,
+                 "Replace a backup already in the backup folder (without it the question is answered No, the "
+                 "backup is kept and nothing is levelled)")
         ->excludes(noBackup);
     cli.add_flag("--no-registry", a.noRegistry, "Do not save the options as the host's AGC defaults");
     cli.add_option("--row-times", a.rowTimes,
@@ -64,7 +73,9 @@ int main(int argc, char** argv) {
                  "options (the record is levora-state.tsv in the machine prefix)");
     cli.footer("Exit status: 0 when the run reached its end (its log, c:\\Levora.log, lists anything that could "
                "not be done) or, with --changed-only, nothing had changed; 1 when the start-up or the run stopped "
-               "before leveling, or the report or the record could not be written; 2 for a wrong argument.");
+               "before leveling (an earlier backup kept, ...), or the report or the record could not be written; 2 "
+               "for a wrong argument; 3 when another Levora run, prompt leveling or restore was working on the same "
+               "machine (nothing was changed; try again when it has finished).");
     cli.set_version_flag("--version", std::string("levora-level ") + levora::kVersionText,
                          "Show the program's version");
     CLI11_PARSE(cli, argc, argv);
@@ -107,6 +118,9 @@ int main(int argc, char** argv) {
     });
     if (frmMain_Load(start) == LoadResult::Ended || ended)
         return 1;
+    // An earlier backup holds the only originals a rerun after a broken run still has.
+    if (!a.overwriteBackup)
+        msgbox.answerNoTo = m.localize.mymyLoadString(44);
 
     if (a.target) {
         const std::string text = OptionEntryText(kTargetDBList, *a.target);
@@ -167,6 +181,17 @@ int main(int argc, char** argv) {
     if (!a.rowTimes.empty() && !rowTimes.write(a.rowTimes, form))
         std::cerr << "levora-level: cannot write " << a.rowTimes << "\n";
 
+    if (m.runLock.refusals() > 0) {
+        std::cerr << "levora-level: another Levora run is working on the machine at " << root.string()
+                  << "; nothing was changed. Try again when it has finished.\n";
+        return kExitMachineBusy;
+    }
+    if (msgbox.declined() > 0) {
+        std::cerr << "levora-level: the backup folder " << form.backupTarget
+                  << " already holds a backup; it was kept and nothing was levelled. Give --overwrite-backup to "
+                     "replace it.\n";
+        return 1;
+    }
     if (!outcome.reachedEnd) {
         std::cout << "The run ended before the leveling (see the messages above)." << std::endl;
         return 1;
