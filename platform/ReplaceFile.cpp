@@ -1,9 +1,13 @@
 #include "ReplaceFile.h"
 
 #include <cctype>
+#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -32,6 +36,45 @@ int createTempBeside(const fs::path& target, std::string& tempPath) {
     name += "XXXXXX";
     tempPath = (folder / name).string();
     return ::mkostemp(tempPath.data(), O_CLOEXEC);
+}
+
+void writeFileAtomically(const fs::path& target, const std::string& content) {
+    const fs::path path = replacementTarget(target);
+    auto fail = [&](int e, const std::string& temp) {
+        if (!temp.empty())
+            ::unlink(temp.c_str());
+        throw fs::filesystem_error("cannot write", target, std::error_code(e, std::generic_category()));
+    };
+    std::string temp;
+    const int fd = createTempBeside(path, temp);
+    if (fd < 0)
+        fail(errno, {});
+    // Keep the permissions of the file replaced; a new one gets the usual ones.
+    struct stat st {};
+    const mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
+    const char* p = content.data();
+    size_t left = content.size();
+    while (left > 0) {
+        const ssize_t w = ::write(fd, p, left);
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w <= 0) {
+            const int e = w < 0 ? errno : ENOSPC;
+            ::close(fd);
+            fail(e, temp);
+        }
+        p += w;
+        left -= static_cast<size_t>(w);
+    }
+    if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0) {
+        const int e = errno;
+        ::close(fd);
+        fail(e, temp);
+    }
+    if (::close(fd) != 0)
+        fail(errno, temp);
+    if (::rename(temp.c_str(), path.c_str()) != 0)
+        fail(errno, temp);
 }
 
 bool isTempBesideName(const std::string& name) {

@@ -16,6 +16,11 @@ std::filesystem::path replacementTarget(const std::filesystem::path& target);
 // tempPath; -1 with errno set.
 int createTempBeside(const std::filesystem::path& target, std::string& tempPath);
 
+// Replaces a host file with the given content in one step (beside, flushed, renamed over it; a new
+// file is readable by all, as a file the user saves is). The target is never half-written; the
+// file beside it is removed on failure. Throws std::filesystem::filesystem_error with the errno.
+void writeFileAtomically(const std::filesystem::path& target, const std::string& content);
+
 // True for the name of a temporary file of createTempBeside, also in the longer form of earlier
 // versions (".<target name>.levora-" and six letters or digits): what a killed process leaves.
 bool isTempBesideName(const std::string& name);

@@ -64,17 +64,6 @@ template <class F> void readMono(SoundReader& in, std::size_t block, F&& f) {
                                              std::to_string(in.info().frames) + " frames");
 }
 
-// Pass 1: the level of the mono mix, DC-blocked where that matters (then the file is read twice).
-SpeechLevel measure(SoundReader& in, std::size_t block) {
-    ToolMeter meter(in.info().samplerate);
-    readMono(in, block, [&](double* x, std::size_t n) { meter.feed(x, n); });
-    if (meter.wantsFilteredPass()) {
-        in.rewind();
-        readMono(in, block, [&](double* x, std::size_t n) { meter.feedFiltered(x, n); });
-    }
-    return meter.result();
-}
-
 // Pass 2: gain with the per-block limiter; one block of look-ahead for the ramps.
 void apply(SoundReader& in, SoundWriter& out, const Options& options, Outcome& outcome) {
     const auto channels = static_cast<std::size_t>(in.channels());
@@ -175,6 +164,17 @@ void BlockLimiter::sampleGains(double previous, double own, double next, std::si
 std::size_t rampLengthFor(double sampleRate, std::size_t block) {
     const auto ramp = static_cast<std::size_t>(std::lround(0.02 * sampleRate));
     return std::clamp<std::size_t>(ramp, 1, block);
+}
+
+// Pass 1: the level of the mono mix, DC-blocked where that matters (then the file is read twice).
+SpeechLevel measure(SoundReader& in, std::size_t block) {
+    ToolMeter meter(in.info().samplerate);
+    readMono(in, block, [&](double* x, std::size_t n) { meter.feed(x, n); });
+    if (meter.wantsFilteredPass()) {
+        in.rewind();
+        readMono(in, block, [&](double* x, std::size_t n) { meter.feedFiltered(x, n); });
+    }
+    return meter.result();
 }
 
 SpeechLevel measureFile(const fs::path& path, std::size_t block) {

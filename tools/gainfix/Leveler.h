@@ -59,8 +59,12 @@ private:
 // The ramp used for a block size: 20 ms, never longer than a block.
 std::size_t rampLengthFor(double sampleRate, std::size_t block);
 
-// The active speech level of a file as the tool measures it (DC-blocked mono mix), streamed in
-// blocks. Throws ToolError(Source).
+class SoundReader;
+
+// The active speech level of an open file from its start, as the tool measures it (DC-blocked mono
+// mix), streamed in blocks. Throws ToolError(Source).
+SpeechLevel measure(SoundReader& in, std::size_t block = 8000);
+// The same for a file by its path.
 SpeechLevel measureFile(const std::filesystem::path& path, std::size_t block = 8000);
 
 // Reads `source`, writes `destination` (atomically). Throws ToolError.

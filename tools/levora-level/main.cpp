@@ -3,6 +3,7 @@
 // tool per file, run log, synchronisation) over the same machine; the window's controls are held
 // in memory, message boxes are printed and answered with OK or Yes.
 #include "ConsoleFront.h"
+#include "ConsoleLevels.h"
 #include "ConsoleReport.h"
 
 #include "app/Machine.h"
@@ -12,6 +13,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <ctime>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -33,6 +35,8 @@ struct Arguments {
     bool noRegistry = false;
     bool overwriteBackup = false;
     std::string rowTimes;
+    std::string report;
+    bool changedOnly = false;
 };
 
 // Exit status when another leveling run, prompt leveling or restore works on the machine.
@@ -61,15 +65,29 @@ int main(int argc, char** argv) {
     cli.add_option("--row-times", a.rowTimes,
                    "Write how long each row of the file loop took (milliseconds, tab, file) to this host file, "
                    "and the synchronisation's time as a last row named \"(sync)\"");
-    cli.footer(
-        "Exit status: 0 when the run reached its end (its log, c:\\Levora.log, lists anything that could "
-        "not be done), 1 when the start-up or the run stopped before leveling (an earlier backup kept, ...), 2 for a "
-        "wrong argument, 3 when another Levora run, prompt leveling or restore was working on the same "
-        "machine (nothing was changed; try again when it has finished).");
+    cli.add_option("--report", a.report,
+                   "Measure every file to level before and after the run and write a level report to this host "
+                   "file: CSV (.csv) or one HTML page (.html)");
+    cli.add_flag("--changed-only", a.changedOnly,
+                 "Level only the files that changed since Levora last levelled or measured them at the same "
+                 "options (the record is levora-state.tsv in the machine prefix)");
+    cli.footer("Exit status: 0 when the run reached its end (its log, c:\\Levora.log, lists anything that could "
+               "not be done) or, with --changed-only, nothing had changed; 1 when the start-up or the run stopped "
+               "before leveling (an earlier backup kept, ...), or the report or the record could not be written; 2 "
+               "for a wrong argument; 3 when another Levora run, prompt leveling or restore was working on the same "
+               "machine (nothing was changed; try again when it has finished).");
     cli.set_version_flag("--version", std::string("levora-level ") + levora::kVersionText,
                          "Show the program's version");
     CLI11_PARSE(cli, argc, argv);
 
+    if (!a.report.empty() && !reportFormatFor(a.report)) {
+        std::cerr << "levora-level: --report " << a.report << ": the report is a .csv or an .html file\n";
+        return 2;
+    }
+    if (const fs::path folder = fs::path(a.report).parent_path(); !folder.empty() && !fs::is_directory(folder)) {
+        std::cerr << "levora-level: --report " << a.report << ": there is no folder " << folder.string() << "\n";
+        return 2;
+    }
     if (!a.noBackup && a.backupDir.empty()) {
         std::cerr << "levora-level: give the backup folder (--backup-dir C:\\Backup) or leave the backup out "
                      "(--no-backup)\n";
@@ -127,6 +145,29 @@ int main(int argc, char** argv) {
 
     console::writeSettings(std::cout, root, form);
 
+    // The record of earlier runs, and the files this run levels.
+    const std::string options = console::recordOptions(form);
+    const fs::path statePath = root / LevelState::kFileName;
+    const bool keepRecord = a.changedOnly || !a.report.empty();
+    LevelState state = keepRecord ? LevelState::load(statePath) : LevelState{};
+    std::vector<console::TickedFile> files = console::tickedFiles(form, m.ns);
+    const size_t listed = files.size();
+    if (state.damaged())
+        std::cout << "Record:   " << statePath.string() << " is damaged: every file counts as changed" << std::endl;
+    if (a.changedOnly) {
+        console::untickUnchanged(form, files, state, options);
+        files = console::tickedFiles(form, m.ns);
+        std::cout << "Changed:  " << files.size() << " of " << listed << " files since the last run" << std::endl;
+        if (files.empty()) {
+            std::cout << "Nothing changed since the last run: nothing to level." << std::endl;
+            return 0;
+        }
+    }
+    std::vector<FileLevel> before;
+    if (!a.report.empty())
+        for (const console::TickedFile& f : files)
+            before.push_back(f.host.empty() ? FileLevel{} : measureFileLevel(f.host));
+
     RunContext context = m.runContext(form);
     console::RowTimes rowTimes;
     if (!a.rowTimes.empty())
@@ -156,5 +197,44 @@ int main(int argc, char** argv) {
         return 1;
     }
     console::writeRunSummary(std::cout, m.ns, outcome);
-    return 0;
+
+    int status = 0;
+    const fs::path runLog = m.ns.toHost(kRunLogPath);
+    if (!a.report.empty()) {
+        LevelOptions shown;
+        shown.target = NumberOfText(form.cmbTargetDB());
+        shown.minimum = NumberOfText(form.cmbMindBLevel());
+        shown.maxChange = NumberOfText(form.cmbGainThreshold());
+        LevelReport report = console::reportOfRun(files, before, runLog, shown);
+        report.machine = root.string();
+        const std::time_t now = std::time(nullptr);
+        std::tm local{};
+        char when[32] = "";
+        if (localtime_r(&now, &local))
+            std::strftime(when, sizeof when, "%Y-%m-%d %H:%M", &local);
+        report.when = when;
+        if (!outcome.logWritten)
+            report.notes.push_back("The run log could not be written in full: what happened to a file may be "
+                                   "missing");
+        if (a.changedOnly && listed > files.size())
+            report.notes.push_back(std::to_string(listed - files.size()) +
+                                   " files unchanged since the last run are not in this report");
+        try {
+            writeReport(a.report, report);
+            std::cout << "Report:   " << a.report << std::endl;
+        } catch (const Error& e) {
+            std::cerr << "levora-level: cannot write the report " << a.report << ": " << e.description() << "\n";
+            status = 1;
+        }
+    }
+    if (keepRecord) {
+        console::recordRun(state, files, runLog, options);
+        try {
+            state.save(statePath);
+        } catch (const std::exception& e) {
+            std::cerr << "levora-level: cannot write " << statePath.string() << ": " << e.what() << "\n";
+            status = 1;
+        }
+    }
+    return status;
 }

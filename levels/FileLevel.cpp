@@ -1,0 +1,41 @@
+#include "levels/FileLevel.h"
+
+#include "Audio.h"
+#include "Leveler.h"
+#include "ToolError.h"
+
+#include <cstdio>
+#include <exception>
+
+namespace levora {
+
+FileLevel measureFileLevel(const std::filesystem::path& hostPath, std::size_t block) {
+    FileLevel f;
+    try {
+        gainfix::SoundReader in(hostPath);
+        const SF_INFO& info = in.info();
+        f.format = gainfix::describeFormat(info);
+        f.seconds = info.samplerate > 0 ? static_cast<double>(info.frames) / info.samplerate : 0.0;
+        const gainfix::SpeechLevel level = gainfix::measure(in, block == 0 ? 1 : block);
+        f.audio = true;
+        f.silent = level.silent;
+        f.level = level.level;
+        f.activity = level.activity;
+    } catch (const std::exception& e) {
+        f = FileLevel{};
+        f.problem = e.what();
+    }
+    return f;
+}
+
+std::string levelText(const FileLevel& level) {
+    if (!level.audio)
+        return "-";
+    if (level.silent)
+        return "silent";
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.1f", level.level);
+    return buf;
+}
+
+} // namespace levora
