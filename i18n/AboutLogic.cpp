@@ -8,9 +8,9 @@ namespace levora {
 
 namespace {
 
-constexpr int32_t kBuildWord = 0;        // " Build"
-constexpr int32_t kFormLoadPrefix = 15;  // "Error in FormLoad routine:"
-constexpr int32_t kNoLanguages = 53;     // "no languages loaded"
+constexpr int32_t kBuildWord = 0;       // " Build"
+constexpr int32_t kFormLoadPrefix = 15; // "Error in FormLoad routine:"
+constexpr int32_t kNoLanguages = 53;    // "no languages loaded"
 constexpr const char* kPlaceholderTag = "1033";
 
 // A non-negative number is printed with a leading blank where its sign would stand.
@@ -25,10 +25,11 @@ std::string signedText(int n) {
 
 const std::vector<AboutCaption>& AboutCaptions() {
     static const std::vector<AboutCaption> captions{
-        {"frmAbout", 41},          {"cmdOK", 29},        {"lblOrvaneAddress2", 35},
-        {"lblOrvaneAddress3", 48}, {"lblChangeLanguage", 10}, {"lblTrademark", 50},
-        {"lblCopyright", 13},      {"lblOrvaneAddress1", 11}, {"lblVersionTitle(1)", 51},
-        {"mnuSelectLanguage", 40},
+        {"frmAbout", 41},           {"cmdOK", 29},
+        {"lblOrvaneAddress2", 35},  {"lblOrvaneAddress3", 48},
+        {"lblChangeLanguage", 10},  {"lblTrademark", 50},
+        {"lblCopyright", 13},       {"lblOrvaneAddress1", 11},
+        {"lblVersionTitle(1)", 51}, {"mnuSelectLanguage", 40},
     };
     return captions;
 }
@@ -45,7 +46,8 @@ std::vector<LanguageMenuItem> LanguageMenuItems(modLocalize& loc) {
     std::vector<LanguageMenuItem> items;
     items.reserve(codes.size());
     for (const auto& code : codes)
-        items.push_back({loc.strGetLanguageNameFromCode(code), std::to_string(modLocalize::GetLanguageIDFromCode(code))});
+        items.push_back(
+            {loc.strGetLanguageNameFromCode(code), std::to_string(modLocalize::GetLanguageIDFromCode(code))});
     return items;
 }
 
@@ -78,7 +80,8 @@ void frmAbout_Auto_Init(IAboutView& view, modLocalize& loc) {
 }
 
 void AboutFormLoad(IAboutView& view, modLocalize& loc, IMessageBox& msgbox, const AppInfo& app) {
-    StepRunner run([&](const Error& e) { msgbox.MsgBox(loc.mymyLoadString(kFormLoadPrefix) + e.description(), vbOKOnly); });
+    StepRunner run(
+        [&](const Error& e) { msgbox.MsgBox(loc.mymyLoadString(kFormLoadPrefix) + e.description(), vbOKOnly); });
     run.step([&] { frmAbout_Auto_Init(view, loc); });
     run.step([&] { view.setVersionText(AboutVersionText(app, loc)); });
     run.step([&] { loc.InitalizeLanguages(); });

@@ -9,7 +9,7 @@ namespace levora {
 class ISplash {
 public:
     virtual ~ISplash() = default;
-    virtual void setLabel(const std::string& text) = 0;      // frmSplashScreen.Label1
+    virtual void setLabel(const std::string& text) = 0; // frmSplashScreen.Label1
     virtual std::string label() const = 0;
     // Showing protocol: 1700 twips below the owner's top edge, centred on it, raised, shown
     // without blocking, repainted at once.

@@ -9,36 +9,66 @@ namespace levora {
 
 std::string standardDescription(int32_t number) {
     switch (number) {
-    case 5: return "Invalid procedure call or argument";
-    case 6: return "Overflow";
-    case 7: return "Out of memory";
-    case 9: return "Subscript out of range";
-    case 11: return "Division by zero";
-    case 13: return "Type mismatch";
-    case 52: return "Bad file name or number";
-    case 53: return "File not found";
-    case 55: return "File already open";
-    case 57: return "Device I/O error";
-    case 58: return "File already exists";
-    case 61: return "Disk full";
-    case 70: return "Permission denied";
-    case 75: return "Path/File access error";
-    case 76: return "Path not found";
-    case 91: return "Object variable or With block variable not set";
-    case 429: return "ActiveX component can't create object";
-    case 1001: return "Unsupported value type";
-    case err::ToolFailed: return "The gain tool reported a failure";
-    case err::ToolTimedOut: return "The gain tool did not finish in time and was stopped";
-    case err::TempNotWritten: return "The gain tool wrote no levelled file";
-    case err::UnsafePath: return "The path contains a character that cannot be passed on a command line";
-    case err::StaleTempFile: return "A leftover temporary file could not be deleted";
-    case err::CaseClash: return "Two entries differ only in letter case";
-    case err::NoRootPath: return "The host's installation folder is not set in the registry";
-    case err::ToolOutputRefused: return "The levelled file is not a complete WAV file in the original's format";
-    case err::RPC_E_DISCONNECTED_: return "The object invoked has disconnected from its clients.";
-    case err::E_FAIL_: return "Unspecified error";
-    case err::E_POINTER_: return "Invalid pointer";
-    default: return {};
+    case 5:
+        return "Invalid procedure call or argument";
+    case 6:
+        return "Overflow";
+    case 7:
+        return "Out of memory";
+    case 9:
+        return "Subscript out of range";
+    case 11:
+        return "Division by zero";
+    case 13:
+        return "Type mismatch";
+    case 52:
+        return "Bad file name or number";
+    case 53:
+        return "File not found";
+    case 55:
+        return "File already open";
+    case 57:
+        return "Device I/O error";
+    case 58:
+        return "File already exists";
+    case 61:
+        return "Disk full";
+    case 70:
+        return "Permission denied";
+    case 75:
+        return "Path/File access error";
+    case 76:
+        return "Path not found";
+    case 91:
+        return "Object variable or With block variable not set";
+    case 429:
+        return "ActiveX component can't create object";
+    case 1001:
+        return "Unsupported value type";
+    case err::ToolFailed:
+        return "The gain tool reported a failure";
+    case err::ToolTimedOut:
+        return "The gain tool did not finish in time and was stopped";
+    case err::TempNotWritten:
+        return "The gain tool wrote no levelled file";
+    case err::UnsafePath:
+        return "The path contains a character that cannot be passed on a command line";
+    case err::StaleTempFile:
+        return "A leftover temporary file could not be deleted";
+    case err::CaseClash:
+        return "Two entries differ only in letter case";
+    case err::NoRootPath:
+        return "The host's installation folder is not set in the registry";
+    case err::ToolOutputRefused:
+        return "The levelled file is not a complete WAV file in the original's format";
+    case err::RPC_E_DISCONNECTED_:
+        return "The object invoked has disconnected from its clients.";
+    case err::E_FAIL_:
+        return "Unspecified error";
+    case err::E_POINTER_:
+        return "Invalid pointer";
+    default:
+        return {};
     }
 }
 
@@ -55,15 +85,22 @@ void raiseError(int32_t number, std::string description) {
 
 static int32_t numberForErrno(int e) {
     switch (e) {
-    case ENOENT: return err::FileNotFound;
-    case ENOTDIR: return err::PathNotFound;
+    case ENOENT:
+        return err::FileNotFound;
+    case ENOTDIR:
+        return err::PathNotFound;
     case EACCES:
     case EPERM:
-    case EROFS: return err::PermissionDenied;
-    case EEXIST: return err::FileExists;
-    case ENOSPC: return 61;
-    case EIO: return 57;
-    default: return err::PathFileAccess;
+    case EROFS:
+        return err::PermissionDenied;
+    case EEXIST:
+        return err::FileExists;
+    case ENOSPC:
+        return 61;
+    case EIO:
+        return 57;
+    default:
+        return err::PathFileAccess;
     }
 }
 

@@ -10,15 +10,15 @@
 namespace levora {
 
 namespace err {
-constexpr int32_t InvalidCall = 5;       // "Invalid procedure call or argument"
-constexpr int32_t Overflow = 6;          // "Overflow"
-constexpr int32_t TypeMismatch = 13;     // "Type mismatch"
-constexpr int32_t FileNotFound = 53;     // "File not found"
-constexpr int32_t FileExists = 58;       // "File already exists"
-constexpr int32_t PermissionDenied = 70; // "Permission denied"
-constexpr int32_t PathFileAccess = 75;   // "Path/File access error"
-constexpr int32_t PathNotFound = 76;     // "Path not found"
-constexpr int32_t ObjectNotSet = 91;     // "Object variable or With block variable not set"
+constexpr int32_t InvalidCall = 5;        // "Invalid procedure call or argument"
+constexpr int32_t Overflow = 6;           // "Overflow"
+constexpr int32_t TypeMismatch = 13;      // "Type mismatch"
+constexpr int32_t FileNotFound = 53;      // "File not found"
+constexpr int32_t FileExists = 58;        // "File already exists"
+constexpr int32_t PermissionDenied = 70;  // "Permission denied"
+constexpr int32_t PathFileAccess = 75;    // "Path/File access error"
+constexpr int32_t PathNotFound = 76;      // "Path not found"
+constexpr int32_t ObjectNotSet = 91;      // "Object variable or With block variable not set"
 constexpr int32_t CantCreateObject = 429; // "ActiveX component can't create object"
 constexpr int32_t UnsupportedValueType = 1001;
 // Failures of our own, numbered in the application range (see docs/errors.md).

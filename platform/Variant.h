@@ -14,6 +14,8 @@ struct Empty {
 
 using Variant = std::variant<Empty, int16_t, int32_t, double, std::string, std::vector<uint8_t>, bool>;
 
-inline bool isEmpty(const Variant& v) { return std::holds_alternative<Empty>(v); }
+inline bool isEmpty(const Variant& v) {
+    return std::holds_alternative<Empty>(v);
+}
 
 } // namespace levora

@@ -31,11 +31,11 @@ struct TwipRect {
 
 constexpr int kHelpMinWidth = 2500;
 constexpr int kHelpMinHeight = 2400;
-constexpr int kHelpClientWidth = 9405;  // client area when the window opens
+constexpr int kHelpClientWidth = 9405; // client area when the window opens
 constexpr int kHelpClientHeight = 8040;
 
 struct HelpLayout {
-    int outerWidth;   // the window's outer size after the minimum-size rule
+    int outerWidth; // the window's outer size after the minimum-size rule
     int outerHeight;
     TwipRect browser; // browserHelp, from that outer size
 };

@@ -60,8 +60,8 @@ int main(int argc, char** argv) {
 
     std::printf("pause %.1f s: wall %.3f s, cpu %.3f s (%.2f %% of a core), %d timer events handled\n", seconds,
                 pause.wall, pause.cpu, 100.0 * pause.cpu / pause.wall, ticksDuringPause);
-    std::printf("events-only loop %.1f s: wall %.3f s, cpu %.3f s (%.2f %% of a core)\n", seconds, spin.wall,
-                spin.cpu, 100.0 * spin.cpu / spin.wall);
+    std::printf("events-only loop %.1f s: wall %.3f s, cpu %.3f s (%.2f %% of a core)\n", seconds, spin.wall, spin.cpu,
+                100.0 * spin.cpu / spin.wall);
     std::printf("cpu ratio pause/loop: %.4f\n", spin.cpu > 0 ? pause.cpu / spin.cpu : 0.0);
     return 0;
 }

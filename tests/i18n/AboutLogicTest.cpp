@@ -187,10 +187,17 @@ TEST_F(AboutLogicTest, VersionTextCarriesTheSignBlanks) {
 TEST_F(AboutLogicTest, LabellingSetsFontsFirstThenCaptionsInOrder) {
     loc.InitalizeLanguages();
     frmAbout_Auto_Init(view, loc);
-    const std::vector<std::string> expected{"fonts",           "frmAbout",           "cmdOK",
-                                            "lblOrvaneAddress2", "lblOrvaneAddress3",  "lblChangeLanguage",
-                                            "lblTrademark",    "lblCopyright",       "lblOrvaneAddress1",
-                                            "lblVersionTitle(1)", "mnuSelectLanguage"};
+    const std::vector<std::string> expected{"fonts",
+                                            "frmAbout",
+                                            "cmdOK",
+                                            "lblOrvaneAddress2",
+                                            "lblOrvaneAddress3",
+                                            "lblChangeLanguage",
+                                            "lblTrademark",
+                                            "lblCopyright",
+                                            "lblOrvaneAddress1",
+                                            "lblVersionTitle(1)",
+                                            "mnuSelectLanguage"};
     EXPECT_EQ(view.events, expected);
     EXPECT_EQ(view.win.fontPasses, 1);
     EXPECT_EQ(view.captions["frmAbout"], "Levora Level");
@@ -198,7 +205,8 @@ TEST_F(AboutLogicTest, LabellingSetsFontsFirstThenCaptionsInOrder) {
     EXPECT_EQ(view.captions["lblChangeLanguage"], "Change Language");
     EXPECT_EQ(view.captions["lblVersionTitle(1)"], "Version:");
     EXPECT_EQ(view.captions["mnuSelectLanguage"], "Select Language");
-    for (const char* ours : {"lblOrvaneAddress1", "lblOrvaneAddress2", "lblOrvaneAddress3", "lblCopyright", "lblTrademark"})
+    for (const char* ours :
+         {"lblOrvaneAddress1", "lblOrvaneAddress2", "lblOrvaneAddress3", "lblCopyright", "lblTrademark"})
         EXPECT_FALSE(view.captions[ours].empty()) << ours;
 }
 

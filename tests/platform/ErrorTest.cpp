@@ -13,7 +13,9 @@ TEST(StepRunner, ReportsEachFailingStepAndGoesOn) {
     int ran = 0;
     EXPECT_FALSE(run.step([&] { raiseError(err::Overflow); }));
     EXPECT_TRUE(run.step([&] { ++ran; }));
-    EXPECT_FALSE(run.step([&] { throw std::filesystem::filesystem_error("x", std::make_error_code(std::errc::no_such_file_or_directory)); }));
+    EXPECT_FALSE(run.step([&] {
+        throw std::filesystem::filesystem_error("x", std::make_error_code(std::errc::no_such_file_or_directory));
+    }));
     EXPECT_FALSE(run.step([&] { throw 42; }));
     EXPECT_EQ(ran, 1);
     EXPECT_EQ(reported, (std::vector<int>{6, 53, 5}));

@@ -29,7 +29,7 @@ TEST_F(HelpPageTest, LanguagePageWhenPresentElseTheFallbacksFileLocation) {
         {33801, "Levora_ENX.htm", "C:\\Program Files\\Levora\\Levora_ENX.htm"},
         {33801, "Levora_ENU.htm", fallback},
         {1033, "levora_enu.HTM", "C:\\Program Files\\Levora\\Levora_ENU.htm"}, // the file system ignores case
-        {0x7FFF, nullptr, fallback}, // no code for it: "ERR"
+        {0x7FFF, nullptr, fallback},                                           // no code for it: "ERR"
     };
     for (const auto& c : cases) {
         std::filesystem::remove_all(folder());
@@ -50,8 +50,9 @@ TEST_F(HelpPageTest, TheFallbackIsNotTestedForExistence) {
 TEST_F(HelpPageTest, LocationsResolveThroughTheMachinePrefix) {
     test::writeFile(folder() / "Levora.htm", "x");
     const auto expected = folder() / "Levora.htm";
-    for (const char* location : {"C:\\Program Files\\Levora\\Levora.htm", "file://C:\\Program Files\\Levora\\Levora.htm",
-                                 "FILE://c:\\program files\\levora\\LEVORA.HTM", "file:///C:/Program Files/Levora/Levora.htm"})
+    for (const char* location :
+         {"C:\\Program Files\\Levora\\Levora.htm", "file://C:\\Program Files\\Levora\\Levora.htm",
+          "FILE://c:\\program files\\levora\\LEVORA.HTM", "file:///C:/Program Files/Levora/Levora.htm"})
         EXPECT_EQ(HelpLocationToHost(location, fs), expected) << location;
     // a host path passes unchanged
     EXPECT_EQ(HelpLocationToHost("file://" + expected.string(), fs), expected);
@@ -63,12 +64,9 @@ TEST(HelpResize, KeepsTheMinimumAndPlacesTheBrowser) {
         HelpLayout expected;
     };
     const std::vector<Case> cases{
-        {9600, 8600, {9600, 8600, {100, 1, 9400, 8200}}},
-        {2500, 2400, {2500, 2400, {100, 1, 2300, 2000}}},
-        {1000, 900, {2500, 2400, {100, 1, 2300, 2000}}},
-        {2499, 9000, {2500, 9000, {100, 1, 2300, 8600}}},
-        {9000, 2399, {9000, 2400, {100, 1, 8800, 2000}}},
-        {0, 0, {2500, 2400, {100, 1, 2300, 2000}}},
+        {9600, 8600, {9600, 8600, {100, 1, 9400, 8200}}}, {2500, 2400, {2500, 2400, {100, 1, 2300, 2000}}},
+        {1000, 900, {2500, 2400, {100, 1, 2300, 2000}}},  {2499, 9000, {2500, 9000, {100, 1, 2300, 8600}}},
+        {9000, 2399, {9000, 2400, {100, 1, 8800, 2000}}}, {0, 0, {2500, 2400, {100, 1, 2300, 2000}}},
     };
     for (const auto& c : cases) {
         HelpLayout l = HelpResize(c.w, c.h);

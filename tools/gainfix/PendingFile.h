@@ -1,5 +1,6 @@
 // An output file that appears under its name only when complete: written beside the
-// destination, flushed to disk when it replaces a file, then renamed over it. Until commit() the destination is untouched.
+// destination, flushed to disk when it replaces a file, then renamed over it. Until commit() the destination is
+// untouched.
 #pragma once
 
 #include <filesystem>

@@ -71,14 +71,18 @@ std::string le32(uint32_t v) {
         s[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
     return s;
 }
-std::string le16(uint16_t v) { return std::string{static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; }
+std::string le16(uint16_t v) {
+    return std::string{static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)};
+}
 std::string chunk(const std::string& id, const std::string& body) {
     std::string c = id + le32(static_cast<uint32_t>(body.size())) + body;
     if (body.size() & 1)
         c += '\0';
     return c;
 }
-std::string list(const std::string& type, const std::string& body) { return chunk("LIST", type + body); }
+std::string list(const std::string& type, const std::string& body) {
+    return chunk("LIST", type + body);
+}
 
 } // namespace
 
@@ -93,8 +97,8 @@ int main(int argc, char** argv) {
                        le32(kFrames) + le32(0) + le32(1) + le32(frameBytes) + le32(kWidth) + le32(kHeight) +
                        std::string(16, '\0');
     std::string strh = std::string("vids") + "DIB " + le32(0) + le16(0) + le16(0) + le32(0) + le32(kFrameMs) +
-                       le32(1000) + le32(0) + le32(kFrames) + le32(frameBytes) + le32(0xFFFFFFFF) + le32(0) +
-                       le16(0) + le16(0) + le16(kWidth) + le16(kHeight);
+                       le32(1000) + le32(0) + le32(kFrames) + le32(frameBytes) + le32(0xFFFFFFFF) + le32(0) + le16(0) +
+                       le16(0) + le16(kWidth) + le16(kHeight);
     std::string strf = le32(40) + le32(kWidth) + le32(kHeight) + le16(1) + le16(24) + le32(0) + le32(frameBytes) +
                        le32(0) + le32(0) + le32(0) + le32(0);
     std::string hdrl = list("hdrl", chunk("avih", avih) + list("strl", chunk("strh", strh) + chunk("strf", strf)));

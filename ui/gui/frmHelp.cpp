@@ -17,7 +17,9 @@ namespace levora {
 
 namespace {
 
-int pxToTwips(int px, double dpi) { return static_cast<int>(std::lround(px * 1440.0 / dpi)); }
+int pxToTwips(int px, double dpi) {
+    return static_cast<int>(std::lround(px * 1440.0 / dpi));
+}
 
 } // namespace
 
@@ -81,7 +83,9 @@ void frmHelp::forEachControl(const std::function<void(IFontControl*)>& f) {
     f(nullptr);
 }
 
-void frmHelp::refreshControls() { browserHelp->viewport()->update(); }
+void frmHelp::refreshControls() {
+    browserHelp->viewport()->update();
+}
 
 void frmHelp::Form_Resize() {
     if (m_inResize || isMinimized())

@@ -138,7 +138,8 @@ std::vector<double> synthesizeSpeech(const SpeechParams& params) {
     Rng& rng = r.rng();
 
     // A short recording keeps proportionally shorter silences, so it still holds speech.
-    const double tail = std::min(params.tailOut, 0.15 * params.seconds), lead = std::min(params.leadIn, 0.15 * params.seconds);
+    const double tail = std::min(params.tailOut, 0.15 * params.seconds),
+                 lead = std::min(params.leadIn, 0.15 * params.seconds);
     const size_t end = out.size() - std::min(out.size(), static_cast<size_t>(tail * fs));
     size_t pos = static_cast<size_t>(lead * fs);
     const Vowel* previous = &kVowels[5];
