@@ -10,8 +10,13 @@
 #include "platform/WinPath.h"
 
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
+
+namespace levora {
+struct RunOutcome;
+}
 
 namespace levora::console {
 
@@ -40,5 +45,31 @@ LevelReport reportOfRun(const std::vector<TickedFile>& files, const std::vector<
 // limited again.
 void recordRun(LevelState& state, const std::vector<TickedFile>& files, const std::filesystem::path& runLog,
                const std::string& options);
+
+// --report and --changed-only around one run: the record read and the ticked files measured before
+// it, the report and the record written after it.
+class NightlyLevels {
+public:
+    NightlyLevels(std::filesystem::path prefixRoot, std::string report, bool changedOnly);
+
+    // Unticks the files unchanged since the last run (with --changed-only) and measures the others
+    // for the report. False when nothing is left to level.
+    bool beforeRun(ConsoleForm& form, const PathNamespace& ns, std::ostream& out);
+    // Writes the report and the record; 0, or 1 when one of them could not be written.
+    int afterRun(const ConsoleForm& form, const RunOutcome& outcome, const std::filesystem::path& runLog,
+                 std::ostream& out, std::ostream& err);
+
+private:
+    std::filesystem::path m_root;
+    std::filesystem::path m_statePath;
+    std::string m_report;
+    bool m_changedOnly;
+    bool m_keepRecord;
+    LevelState m_state;
+    std::string m_options;
+    std::vector<TickedFile> m_files;
+    size_t m_listed = 0;
+    std::vector<FileLevel> m_before;
+};
 
 } // namespace levora::console
