@@ -129,11 +129,7 @@ std::string gainfixWav(std::string_view input, const fs::path& scratch) {
         if (levelled.info().format != source.info().format || levelled.info().channels != source.info().channels ||
             levelled.info().samplerate != source.info().samplerate)
             return "the output's format differs from the input's";
-        // libsndfile counts a GSM 6.10 data chunk that is not whole 65-byte blocks as one block more,
-        // so its length is not kept (fuzz/pending/gainfix_wav); Levora's own output check refuses
-        // such a result before it could replace a greeting.
-        const bool gsm = (source.info().format & SF_FORMAT_SUBMASK) == SF_FORMAT_GSM610;
-        if (!gsm && levelled.info().frames != source.info().frames)
+        if (levelled.info().frames != source.info().frames)
             return "the output holds " + std::to_string(levelled.info().frames) + " frames instead of " +
                    std::to_string(source.info().frames);
     } catch (const gainfix::ToolError&) {

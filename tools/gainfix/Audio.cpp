@@ -1,6 +1,7 @@
 #include "Audio.h"
 
 #include "ToolError.h"
+#include "platform/WavHeader.h"
 
 #include <algorithm>
 #include <array>
@@ -35,6 +36,25 @@ std::uint32_t readU32(const unsigned char* p, bool bigEndian) {
     if (bigEndian)
         return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
     return (std::uint32_t{p[3]} << 24) | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[1]} << 8) | p[0];
+}
+
+// libsndfile reads a GSM 6.10 data chunk that is not whole 65-byte blocks, or one with a pad byte,
+// as one 320-sample block more than the fact chunk gives. Returns the fact count where that is all
+// the difference, else the codec's own count.
+sf_count_t gsmFrames(const fs::path& path, sf_count_t codecFrames) {
+    constexpr sf_count_t kSamplesPerBlock = 320;
+    std::ifstream in(path, std::ios::binary);
+    std::vector<std::uint8_t> head(levora::kWavHeadBytes);
+    in.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
+    std::error_code ec;
+    const auto fileSize = fs::file_size(path, ec);
+    if (ec)
+        return codecFrames;
+    const auto parsed = levora::parseWavHeader(head.data(), static_cast<std::size_t>(in.gcount()), fileSize);
+    if (!parsed.header || !parsed.header->factFrames)
+        return codecFrames;
+    const auto fact = static_cast<sf_count_t>(*parsed.header->factFrames);
+    return fact > 0 && fact <= codecFrames && codecFrames - fact <= kSamplesPerBlock ? fact : codecFrames;
 }
 
 std::string sourceMessage(const fs::path& path, const std::string& what) {
@@ -159,6 +179,9 @@ SoundReader::SoundReader(const fs::path& path) : m_path(path) {
                                                                  " Hz is outside 1000 to 384000 Hz"));
     }
     sf_command(m_file, SFC_SET_NORM_DOUBLE, nullptr, SF_TRUE);
+    m_codecFrames = m_info.frames;
+    if ((m_info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_GSM610)
+        m_info.frames = gsmFrames(path, m_codecFrames);
 }
 
 SoundReader::~SoundReader() {
@@ -167,20 +190,25 @@ SoundReader::~SoundReader() {
 }
 
 std::size_t SoundReader::read(double* interleaved, std::size_t frames) {
-    const sf_count_t got = sf_readf_double(m_file, interleaved, static_cast<sf_count_t>(frames));
+    const sf_count_t wanted = std::min(static_cast<sf_count_t>(frames), m_info.frames - m_position);
+    if (wanted <= 0)
+        return 0;
+    const sf_count_t got = sf_readf_double(m_file, interleaved, wanted);
     if (got < 0 || sf_error(m_file) != SF_ERR_NO_ERROR)
         throw ToolError(Failure::Source, sourceMessage(m_path, std::string("read error: ") + sf_strerror(m_file)));
+    m_position += got;
     return static_cast<std::size_t>(got);
 }
 
 void SoundReader::rewind() {
+    m_position = 0;
     if (sf_seek(m_file, 0, SEEK_SET) == 0)
         return;
     // Some codecs (GSM 6.10) cannot seek: open the file again instead.
     SF_INFO again{};
     SNDFILE* reopened = sf_open(m_path.c_str(), SFM_READ, &again);
     if (!reopened || again.format != m_info.format || again.channels != m_info.channels ||
-        again.frames != m_info.frames) {
+        again.frames != m_codecFrames) {
         if (reopened)
             sf_close(reopened);
         throw ToolError(Failure::Source, sourceMessage(m_path, "the source changed while it was being levelled"));

@@ -44,6 +44,8 @@ public:
     SoundReader(const SoundReader&) = delete;
     SoundReader& operator=(const SoundReader&) = delete;
 
+    // info().frames is the length the file really holds: for GSM 6.10, the fact chunk's count where
+    // libsndfile reads the partial last block (or the pad byte) as one whole block more.
     const SF_INFO& info() const { return m_info; }
     int channels() const { return m_info.channels; }
     // Interleaved samples as fractions of full scale; returns the frames read (0 at the end).
@@ -55,6 +57,8 @@ private:
     std::filesystem::path m_path;
     SNDFILE* m_file = nullptr;
     SF_INFO m_info{};
+    sf_count_t m_codecFrames = 0; // what libsndfile counts
+    sf_count_t m_position = 0;
 };
 
 class SoundWriter {
