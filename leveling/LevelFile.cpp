@@ -29,9 +29,9 @@ WavHeader wavOf(IFileSystem& fs, const std::string& path, const char* whose) {
 // A tool that ends well may still have written half a file, nothing or noise: its output replaces
 // F only when it is a whole WAV file in F's own format with as many frames. A file that is not a
 // WAV file itself (an index beside the greetings) is never replaced.
-void checkToolOutput(IFileSystem& fs, const std::string& file) {
+void checkToolOutput(IFileSystem& fs, const std::string& file, const std::string& scratch) {
     const WavHeader original = wavOf(fs, file, "the file");
-    const WavHeader levelled = wavOf(fs, kTempWavFile, "the levelled file");
+    const WavHeader levelled = wavOf(fs, scratch, "the levelled file");
     auto differs = [](const std::string& what, const std::string& was, const std::string& is) {
         throw withDetail(err::ToolOutputRefused, what + " differs: " + was + ", levelled " + is);
     };
@@ -48,13 +48,28 @@ void checkToolOutput(IFileSystem& fs, const std::string& file) {
                 std::to_string(levelled.frames()) + " frames");
 }
 
+uint32_t remainingMs(uint32_t timeoutMs, std::chrono::steady_clock::time_point startedAt) {
+    if (timeoutMs == INFINITE_WAIT)
+        return timeoutMs;
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - startedAt).count();
+    return elapsed >= static_cast<long long>(timeoutMs) ? 0 : timeoutMs - static_cast<uint32_t>(elapsed);
+}
+
 } // namespace
+
+std::string scratchFile(int job, bool upperExtension) {
+    std::string name = "c:\\mytempwavfile774";
+    if (job > 0)
+        name += "-" + std::to_string(job + 1);
+    return name + (upperExtension ? ".WAV" : ".wav");
+}
 
 GainToolRunner::GainToolRunner(IFileSystem& fs, IProcesses& processes, const TalvioVersion& version, Logging& log,
                                const AppInfo& app)
     : m_fs(fs), m_processes(processes), m_version(version), m_log(log), m_app(app) {}
 
-std::string GainToolRunner::buildCommandLine(const std::string& file, const OptionTexts& options) const {
+std::string GainToolRunner::buildCommandLine(const std::string& file, const OptionTexts& options, int job) const {
     // Chosen anew for every file, newest tool first.
     bool allFlags = true;
     std::string tool;
@@ -71,7 +86,9 @@ std::string GainToolRunner::buildCommandLine(const std::string& file, const Opti
     cmd += '"';
     cmd += file;
     cmd += '"';
-    cmd += " -d c:\\mytempwavfile774.WAV -t ";
+    cmd += " -d ";
+    cmd += scratchFile(job, true);
+    cmd += " -t ";
     cmd += options.target;
     if (allFlags) {
         cmd += " -m ";
@@ -84,34 +101,54 @@ std::string GainToolRunner::buildCommandLine(const std::string& file, const Opti
     return cmd;
 }
 
-bool GainToolRunner::LevelFile(const std::string& file, const OptionTexts& options, const StepRunner& callerTrap) {
+bool GainToolRunner::LevelFile(const std::string& file, const OptionTexts& options, const StepRunner& trap) {
+    ToolJob job = startFile(file, options, 0, trap);
+    return finishFile(job, trap);
+}
+
+ToolJob GainToolRunner::startFile(const std::string& file, const OptionTexts& options, int jobNumber,
+                                  const StepRunner& callerTrap) {
     StepRunner trap = callerTrap; // same reporter; step() is not const
+    ToolJob job{file, options, jobNumber, {}, false, 0, {}};
+    const std::string scratch = scratchFile(jobNumber);
     // The temporary file of an earlier run goes, read-only or not. If it cannot go, this
     // file is skipped: the old levelled audio must never be copied over it.
     bool tempCleared = trap.step([&] {
         try {
-            if (m_fs.FileExists(kTempWavFile))
-                m_fs.DeleteFile(kTempWavFile, true);
+            if (m_fs.FileExists(scratch))
+                m_fs.DeleteFile(scratch, true);
         } catch (const Error& e) {
             throw withDetail(err::StaleTempFile, e.description());
         }
     });
 
     // The gain tool's command line: the tool the host release wants, the file and the options.
-    std::string commandLine;
-    trap.step([&] { commandLine = buildCommandLine(file, options); });
+    trap.step([&] { job.commandLine = buildCommandLine(file, options, jobNumber); });
 
-    // The tool runs, bounded: it has to end, with exit code 0, within the time-out.
-    bool toolSucceeded = false;
-    if (tempCleared && !commandLine.empty()) {
-        toolSucceeded = trap.step([&] {
+    // The tool starts; finishFile waits for it.
+    if (tempCleared && !job.commandLine.empty()) {
+        job.started = trap.step([&] {
             if (!quotable(file))
                 throw withDetail(err::UnsafePath, file);
             // Absent now and present after the run proves the file comes from this run.
-            if (m_fs.FileExists(kTempWavFile))
+            if (m_fs.FileExists(scratch))
                 throw Error(err::StaleTempFile);
-            uint32_t pid = m_processes.Start(commandLine, WindowStyle::Hidden);
-            WaitResult r = m_processes.Wait(pid, m_toolTimeoutMs);
+            job.startedAt = std::chrono::steady_clock::now();
+            job.pid = m_processes.Start(job.commandLine, WindowStyle::Hidden);
+        });
+    }
+    return job;
+}
+
+bool GainToolRunner::finishFile(ToolJob& job, const StepRunner& callerTrap) {
+    StepRunner trap = callerTrap;
+    const std::string scratch = scratchFile(job.job);
+    // The tool runs, bounded: it has to end, with exit code 0, within the time-out of its start.
+    bool toolSucceeded = false;
+    if (job.started) {
+        job.started = false;
+        toolSucceeded = trap.step([&] {
+            WaitResult r = m_processes.Wait(job.pid, remainingMs(m_toolTimeoutMs, job.startedAt));
             switch (r.kind) {
             case WaitResult::Kind::Ended:
                 if (r.signal != 0)
@@ -121,8 +158,8 @@ bool GainToolRunner::LevelFile(const std::string& file, const OptionTexts& optio
                     throw withDetail(err::ToolFailed, "exit code " + std::to_string(r.exitCode));
                 return;
             case WaitResult::Kind::TimedOut:
-                m_processes.Kill(pid);
-                m_processes.Wait(pid, kReapAfterKillMs);
+                m_processes.Kill(job.pid);
+                m_processes.Wait(job.pid, kReapAfterKillMs);
                 throw withDetail(err::ToolTimedOut, "after " + std::to_string(m_toolTimeoutMs) + " ms");
             case WaitResult::Kind::Failed:
                 throw withDetail(err::ToolFailed, "its end could not be awaited");
@@ -134,17 +171,17 @@ bool GainToolRunner::LevelFile(const std::string& file, const OptionTexts& optio
     // Its output replaces the file atomically, keeping its permissions; a read-only file is refused (70).
     if (toolSucceeded) {
         trap.step([&] {
-            if (!m_fs.FileExists(kTempWavFile))
+            if (!m_fs.FileExists(scratch))
                 throw Error(err::TempNotWritten);
-            checkToolOutput(m_fs, file);
-            m_fs.CopyFile(kTempWavFile, file, true);
+            checkToolOutput(m_fs, job.file, scratch);
+            m_fs.CopyFile(scratch, job.file, true);
             replaced = true;
         });
     }
 
     // The file and the command line go to the log, for every file, changed or not.
-    m_log.WriteLog(file + " set to dB " + options.target);
-    m_log.WriteLog("    Used command line=" + commandLine);
+    m_log.WriteLog(job.file + " set to dB " + job.options.target);
+    m_log.WriteLog("    Used command line=" + job.commandLine);
     return replaced;
 }
 

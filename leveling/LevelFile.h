@@ -8,6 +8,8 @@
 #include "platform/FileSystem.h"
 #include "platform/Process.h"
 
+#include <chrono>
+#include <cstdint>
 #include <string>
 
 namespace levora {
@@ -21,18 +23,41 @@ struct OptionTexts {
 
 constexpr const char* kTempWavFile = "c:\\mytempwavfile774.wav";
 
+// The scratch file the gain tool writes for job `job` (0-based) of a run that levels several files
+// at once: job 0 keeps kTempWavFile, job k the same name with "-<k+1>" (c:\mytempwavfile774-2.wav).
+// upperExtension: ".WAV", as the command line names it.
+std::string scratchFile(int job, bool upperExtension = false);
+
+// A file given to the gain tool whose tool may still be running: what finishFile needs.
+struct ToolJob {
+    std::string file;
+    OptionTexts options;
+    int job = 0;
+    std::string commandLine;
+    bool started = false; // the tool was started and is to be waited for
+    uint32_t pid = 0;
+    std::chrono::steady_clock::time_point startedAt;
+};
+
 class GainToolRunner {
 public:
     GainToolRunner(IFileSystem& fs, IProcesses& processes, const TalvioVersion& version, Logging& log,
                    const AppInfo& app);
 
-    // The command line LevelFile builds for F with the given texts (host version decides the tool).
-    std::string buildCommandLine(const std::string& file, const OptionTexts& options) const;
+    // The command line LevelFile builds for F with the given texts (host version decides the tool),
+    // writing to the scratch file of the given job.
+    std::string buildCommandLine(const std::string& file, const OptionTexts& options, int job = 0) const;
     // Runs every step under the reporter; a failing step is reported and the next one runs.
     // The two log lines are always written. True when F was replaced by the tool's output.
     bool LevelFile(const std::string& file, const OptionTexts& options, const StepRunner& trap);
 
-    // Bound on one tool run (the tool is killed after it). Default 10 minutes.
+    // LevelFile in two halves, so that several tools can run at once, each job with its own scratch
+    // file. startFile clears the scratch file, builds the command line and starts the tool;
+    // finishFile waits for it, puts its output over F and writes the two log lines.
+    ToolJob startFile(const std::string& file, const OptionTexts& options, int job, const StepRunner& trap);
+    bool finishFile(ToolJob& job, const StepRunner& trap);
+
+    // Bound on one tool run (the tool is killed after it), counted from its start. Default 10 minutes.
     void setToolTimeoutMs(uint32_t ms) { m_toolTimeoutMs = ms; }
 
 private:

@@ -2,11 +2,15 @@
 
 #include "leveling/Leftovers.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <optional>
+#include <vector>
 
 namespace levora {
 
@@ -63,6 +67,78 @@ void LevelingRun::saveOptionsToRegistry(StepRunner& trap) {
     // The field shows a negative level; the host keeps its magnitude.
     trap.step([&] { write("AGCminimumThreshold", std::fabs(NumberOfText(view.cmbMindBLevel()))); });
     trap.step([&] { write("AGCTargetDB", NumberOfText(view.cmbTargetDB())); });
+}
+
+namespace {
+
+// A row of the file loop that is not finished yet: its ticked file's tool may still be running.
+struct PendingRow {
+    std::vector<Error> held; // what its steps reported before it was finished, written then
+    std::optional<ToolJob> job;
+    bool running() const { return job && job->started; }
+};
+
+} // namespace
+
+// The file loop. Up to m_jobs tools run at once, each job with its own scratch file; rows are
+// finished strictly in grid order (the oldest first), and what a row's steps report before then
+// is held and written when it is finished, so the log and the progress follow the grid as in a
+// run of one file at a time. With one job every row is finished before the next is read.
+void LevelingRun::levelRows(int32_t rows, int selectedColumn, RunOutcome& outcome, StepRunner& trap) {
+    IRunView& view = m_ctx.view;
+    int fileColumn = -1;
+    trap.step([&] { fileColumn = view.gridColumnByKey("FileName"); });
+
+    std::deque<PendingRow> pending;
+    std::vector<bool> jobBusy(static_cast<size_t>(m_jobs), false);
+    int running = 0;
+    auto finishOldest = [&] {
+        PendingRow row = std::move(pending.front());
+        pending.pop_front();
+        for (const Error& e : row.held)
+            trap.report(e);
+        if (row.job) {
+            if (row.running()) {
+                jobBusy[static_cast<size_t>(row.job->job)] = false;
+                --running;
+            }
+            trap.step([&] {
+                if (m_ctx.gain.finishFile(*row.job, trap))
+                    ++outcome.filesLevelled;
+            });
+        }
+        trap.step([&] { view.setProgressValue(view.progressValue() + 1); });
+        trap.step([&] { m_ctx.pump.DoEvents(); });
+    };
+
+    // A 32-bit counter: a host may hold more than 32,767 greetings.
+    for (int32_t row = 1; row < rows; ++row) {
+        PendingRow& entry = pending.emplace_back();
+        StepRunner held([&entry](const Error& e) { entry.held.push_back(e); });
+        bool selected = false;
+        held.step([&] { selected = view.gridChecked(row, selectedColumn); });
+        if (selected) {
+            std::string file;
+            OptionTexts options;
+            // The texts are read anew for every file: a field changed during the run counts from now on.
+            held.step([&] {
+                file = view.gridText(row, fileColumn);
+                options = readOptionTexts(view);
+            });
+            ++outcome.filesTried;
+            const int job = static_cast<int>(std::find(jobBusy.begin(), jobBusy.end(), false) - jobBusy.begin());
+            held.step([&] { entry.job = m_ctx.gain.startFile(file, options, job, held); });
+            if (entry.running()) {
+                jobBusy[static_cast<size_t>(job)] = true;
+                ++running;
+            }
+        }
+        // A row waits only for a tool that runs: the oldest is finished when every job is busy.
+        while (!pending.empty() && (!pending.front().running() || running == m_jobs))
+            finishOldest();
+    }
+    while (!pending.empty())
+        finishOldest();
 }
 
 RunOutcome LevelingRun::cmdSetdB_Click() {
@@ -140,29 +216,7 @@ RunOutcome LevelingRun::cmdSetdB_Click() {
         view.setProgressValue(1);
     });
 
-    // The file loop. A 32-bit counter: a host may hold more than 32,767 greetings.
-    int fileColumn = -1;
-    trap.step([&] { fileColumn = view.gridColumnByKey("FileName"); });
-    for (int32_t row = 1; row < rows; ++row) {
-        bool selected = false;
-        trap.step([&] { selected = view.gridChecked(row, selectedColumn); });
-        if (selected) {
-            std::string file;
-            OptionTexts options;
-            // The texts are read anew for every file: a field changed during the run counts from now on.
-            trap.step([&] {
-                file = view.gridText(row, fileColumn);
-                options = readOptionTexts(view);
-            });
-            ++outcome.filesTried;
-            trap.step([&] {
-                if (m_ctx.gain.LevelFile(file, options, trap))
-                    ++outcome.filesLevelled;
-            });
-        }
-        trap.step([&] { view.setProgressValue(view.progressValue() + 1); });
-        trap.step([&] { m_ctx.pump.DoEvents(); });
-    }
+    levelRows(rows, selectedColumn, outcome, trap);
 
     // Synchronisation: its own trap covers the call only; what follows is the run's again.
     outcome.synced = m_sync.SyncDirectory(trap);

@@ -30,12 +30,19 @@ public:
 
     DirectorySync& sync() { return m_sync; }
 
+    // How many files the gain tool levels at once (1, the window's way, unless a front end says more).
+    // The log, the progress and the levelled files are the same for any number.
+    void setJobs(int jobs) { m_jobs = jobs < 1 ? 1 : jobs; }
+    int jobs() const { return m_jobs; }
+
 private:
     void saveOptionsToRegistry(StepRunner& trap);
+    void levelRows(int32_t rows, int selectedColumn, RunOutcome& outcome, StepRunner& trap);
 
     RunContext& m_ctx;
     GreetingBackup m_backup;
     DirectorySync m_sync;
+    int m_jobs = 1;
 };
 
 // The number a text begins with: blanks anywhere are ignored, reading stops at the first character

@@ -163,8 +163,9 @@ def check_log(f, prefix, listed, not_audio, target="-26"):
             % (tail, len(files), len(listed)))
     for i in set_lines:
         nxt = lines[i + 1] if i + 1 < len(lines) else ""
+        # Each job of a run with several has its own scratch file: c:\mytempwavfile774-2.WAV, ...
         f.check(nxt.startswith("    Used command line=") and "gainfix315 -s \"" in nxt
-                and nxt.endswith(" -d c:\\mytempwavfile774.WAV -t %s -m -45 -b 8000 -g 5" % target),
+                and re.search(r" -d c:\\mytempwavfile774(-\d+)?\.WAV -t %s -m -45 -b 8000 -g 5$" % target, nxt),
                 "log: no command line after " + lines[i] + ": " + nxt)
     # The gain tool refuses a file that is not audio: error lines come just before that file's two
     # lines, and nowhere else.

@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
+#include <map>
 
 namespace fs = std::filesystem;
 using namespace levora;
@@ -235,6 +237,67 @@ TEST_F(LevelingRunTest, TheRunSaysHowItEnded) {
     for (auto& row : f.view.rows)
         row.selected = false;
     EXPECT_FALSE(run.cmdSetdB_Click().reachedEnd);
+}
+
+TEST(LevelingRunJobs, SeveralJobsLevelAndLogAsOneJobDoes) {
+    // The same rows on two machines, one job and three. Earlier files take longer, so later tools end
+    // first; failures come from the start (a quote in the path), the tool (no such file) and the
+    // output check (not a WAV file). A killed run's read-only scratch file waits on the second.
+    struct Result {
+        std::map<std::string, std::string> files;
+        std::vector<std::string> log;
+        std::vector<int> progress;
+        RunOutcome outcome;
+    };
+    auto levelWith = [](int jobs) {
+        RunFixture f;
+        f.installTool("gainfix315", "case \"$src\" in *slow*) sleep 0.3;; *late*) sleep 0.1;; esac\n");
+        const std::pair<const char*, bool> rows[] = {
+            {"slow1.wav", true},   {"late2.wav", true}, {"unticked.wav", false},  {"quote\".wav", true},
+            {"missing.wav", true}, {"index.idx", true}, {"slow3.wav", true},      {"g4.wav", true},
+            {"g5.wav", true},      {"late6.wav", true}, {"unticked2.wav", false}, {"g7.wav", true}};
+        for (const auto& [name, ticked] : rows) {
+            const std::string stem = name;
+            const std::string path =
+                stem == "missing.wav" || stem == "quote\".wav"
+                    ? "C:\\Talvio\\Stream Files\\" + stem
+                    : f.addGreeting(stem, stem == "index.idx" ? std::string("index") : pcmWav("audio " + stem));
+            f.view.rows.push_back({ticked, path});
+        }
+        writeFile(f.c("mytempwavfile774-3.wav"), pcmWav("stale of a killed run"));
+        std::filesystem::permissions(f.c("mytempwavfile774-3.wav"), std::filesystem::perms::owner_read);
+        LevelingRun run(f.ctx);
+        run.setJobs(jobs);
+        Result r;
+        r.outcome = run.cmdSetdB_Click();
+        for (const auto& e : std::filesystem::directory_iterator(f.c("Talvio/Stream Files")))
+            r.files[e.path().filename().string()] = readFile(e.path());
+        r.log = f.logBody();
+        r.progress = f.view.progressValues;
+        return r;
+    };
+    const Result one = levelWith(1);
+    const Result three = levelWith(3);
+
+    EXPECT_EQ(three.files, one.files);
+    EXPECT_EQ(one.files.at("slow1.wav"), pcmWav(RunFixture::levelled("audio slow1.wav")));
+    EXPECT_EQ(one.files.at("unticked.wav"), pcmWav("audio unticked.wav"));
+    // Line for line, apart from the scratch names; the later jobs did write theirs.
+    std::vector<std::string> renamed = three.log;
+    size_t otherScratch = 0;
+    for (std::string& line : renamed)
+        for (const char* name : {"c:\\mytempwavfile774-2.WAV", "c:\\mytempwavfile774-3.WAV"})
+            if (const size_t at = line.find(name); at != std::string::npos) {
+                line.replace(at, std::strlen(name), "c:\\mytempwavfile774.WAV");
+                ++otherScratch;
+            }
+    EXPECT_EQ(renamed, one.log);
+    EXPECT_GE(otherScratch, 2u);
+    EXPECT_EQ(countStarting(one.log, "(error)"), 3u);
+    EXPECT_EQ(three.progress, one.progress);
+    EXPECT_EQ(three.outcome.filesTried, 10);
+    EXPECT_EQ(three.outcome.filesLevelled, one.outcome.filesLevelled);
+    EXPECT_EQ(three.outcome.failures, one.outcome.failures);
 }
 
 TEST_F(LevelingRunTest, CancelStartsNoViewerAndRestoresThePointer) {

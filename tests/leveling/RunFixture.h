@@ -241,13 +241,13 @@ public:
     // (levelled()), so the output is a WAV of the same format and length and a test sees what was
     // levelled, and how often. Its Windows paths go through levora-path, so letter case is ignored
     // as the real tools ignore it.
-    void installTool(const std::string& name = "gainfix315") {
+    // beforeWork: shell lines run after the arguments are read ($src, $dst).
+    void installTool(const std::string& name = "gainfix315", const std::string& beforeWork = {}) {
         const std::filesystem::path tool = c("Levora/" + name);
         writeFile(tool,
                   "#!/bin/sh\n"
-                  "while [ $# -gt 0 ]; do case \"$1\" in -s) src=$2; shift;; -d) dst=$2; shift;; esac; shift; done\n"
-                  "s=$('" +
-                      (binDir() / "levora-path").string() +
+                  "while [ $# -gt 0 ]; do case \"$1\" in -s) src=$2; shift;; -d) dst=$2; shift;; esac; shift; done\n" +
+                      beforeWork + "s=$('" + (binDir() / "levora-path").string() +
                       "' -u \"$src\") || exit 2\n"
                       "d=$('" +
                       (binDir() / "levora-path").string() +

@@ -5,10 +5,16 @@
 
 #include <filesystem>
 #include <iostream>
+#include <thread>
 
 namespace fs = std::filesystem;
 
 namespace levora::console {
+
+int defaultJobs() {
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores < 1 ? 1 : cores > static_cast<unsigned>(kMaxJobs) ? kMaxJobs : static_cast<int>(cores);
+}
 
 const char* const kDescription =
     "Levels every greeting and voice name of the Talvio host, as the \"Levora Level\" button of "
@@ -37,6 +43,12 @@ void defineArguments(CLI::App& cli, Arguments& a) {
     cli.add_flag("--changed-only", a.changedOnly,
                  "Level only the files that changed since Levora last levelled or measured them at the same "
                  "options (the record is levora-state.tsv in the machine prefix)");
+    cli.add_option("--jobs", a.jobs,
+                   "Level up to N files at once, each with a gain tool of its own (1 to " + std::to_string(kMaxJobs) +
+                       "; default: the number of cores, here " + std::to_string(defaultJobs()) +
+                       "). The log lists the files in the grid's order and the files come out the same for any N; "
+                       "the scratch files are c:\\mytempwavfile774.WAV, then c:\\mytempwavfile774-2.WAV and so on")
+        ->option_text("N");
     cli.footer("Exit status: 0 when the run reached its end (its log, c:\\Levora.log, lists anything that could "
                "not be done) or, with --changed-only, nothing had changed; 1 when the start-up or the run stopped "
                "before leveling (an earlier backup kept, ...), or the report or the record could not be written; 2 "
@@ -47,6 +59,10 @@ void defineArguments(CLI::App& cli, Arguments& a) {
 }
 
 int checkArguments(const Arguments& a) {
+    if (a.jobs < 1 || a.jobs > kMaxJobs) {
+        std::cerr << "levora-level: --jobs " << a.jobs << ": give 1 to " << kMaxJobs << " files at once\n";
+        return 2;
+    }
     if (!a.report.empty() && !reportFormatFor(a.report)) {
         std::cerr << "levora-level: --report " << a.report << ": the report is a .csv or an .html file\n";
         return 2;

@@ -8,6 +8,11 @@
 
 namespace levora::console {
 
+// The most files levelled at once: each is a gain tool process with its own scratch file.
+constexpr int kMaxJobs = 64;
+// The number of cores, at least 1 and at most kMaxJobs.
+int defaultJobs();
+
 struct Arguments {
     std::string prefix;
     std::optional<int> target;
@@ -18,6 +23,7 @@ struct Arguments {
     std::string rowTimes;
     std::string report;
     bool changedOnly = false;
+    int jobs = defaultJobs();
 };
 
 extern const char* const kDescription;

@@ -37,7 +37,13 @@ int main(int argc, char** argv) {
     CLI::App cli{kDescription, "levora-level"};
     Arguments a;
     defineArguments(cli, a);
-    CLI11_PARSE(cli, argc, argv);
+    try {
+        cli.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        // --help and --version end with 0; anything CLI11 refuses is a wrong argument, as the help says.
+        const int status = cli.exit(e);
+        return status == 0 ? 0 : 2;
+    }
 
     if (const int wrong = checkArguments(a))
         return wrong;
@@ -103,6 +109,7 @@ int main(int argc, char** argv) {
         form.onProgress = [&](int value) { rowTimes.stamp(value); };
 
     LevelingRun run(context);
+    run.setJobs(a.jobs);
     const RunOutcome outcome = run.cmdSetdB_Click();
     rowTimes.end();
     form.setProgressVisible(false);
