@@ -103,7 +103,9 @@ std::string GainToolRunner::buildCommandLine(const std::string& file, const Opti
 
 bool GainToolRunner::LevelFile(const std::string& file, const OptionTexts& options, const StepRunner& trap) {
     ToolJob job = startFile(file, options, 0, trap);
-    return finishFile(job, trap);
+    const bool replaced = completeFile(job, trap);
+    logFile(job);
+    return replaced;
 }
 
 ToolJob GainToolRunner::startFile(const std::string& file, const OptionTexts& options, int jobNumber,
@@ -125,7 +127,7 @@ ToolJob GainToolRunner::startFile(const std::string& file, const OptionTexts& op
     // The gain tool's command line: the tool the host release wants, the file and the options.
     trap.step([&] { job.commandLine = buildCommandLine(file, options, jobNumber); });
 
-    // The tool starts; finishFile waits for it.
+    // The tool starts; completeFile waits for it.
     if (tempCleared && !job.commandLine.empty()) {
         job.started = trap.step([&] {
             if (!quotable(file))
@@ -140,7 +142,7 @@ ToolJob GainToolRunner::startFile(const std::string& file, const OptionTexts& op
     return job;
 }
 
-bool GainToolRunner::finishFile(ToolJob& job, const StepRunner& callerTrap) {
+bool GainToolRunner::completeFile(ToolJob& job, const StepRunner& callerTrap, const std::function<void()>& toolEnded) {
     StepRunner trap = callerTrap;
     const std::string scratch = scratchFile(job.job);
     // The tool runs, bounded: it has to end, with exit code 0, within the time-out of its start.
@@ -166,6 +168,8 @@ bool GainToolRunner::finishFile(ToolJob& job, const StepRunner& callerTrap) {
             }
         });
     }
+    if (toolEnded)
+        toolEnded();
 
     bool replaced = false;
     // Its output replaces the file atomically, keeping its permissions; a read-only file is refused (70).
@@ -178,11 +182,13 @@ bool GainToolRunner::finishFile(ToolJob& job, const StepRunner& callerTrap) {
             replaced = true;
         });
     }
+    return replaced;
+}
 
+void GainToolRunner::logFile(const ToolJob& job) {
     // The file and the command line go to the log, for every file, changed or not.
     m_log.WriteLog(job.file + " set to dB " + job.options.target);
     m_log.WriteLog("    Used command line=" + job.commandLine);
-    return replaced;
 }
 
 } // namespace levora

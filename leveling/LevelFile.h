@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace levora {
@@ -28,7 +29,7 @@ constexpr const char* kTempWavFile = "c:\\mytempwavfile774.wav";
 // upperExtension: ".WAV", as the command line names it.
 std::string scratchFile(int job, bool upperExtension = false);
 
-// A file given to the gain tool whose tool may still be running: what finishFile needs.
+// A file given to the gain tool whose tool may still be running: what completeFile and logFile need.
 struct ToolJob {
     std::string file;
     OptionTexts options;
@@ -51,11 +52,15 @@ public:
     // The two log lines are always written. True when F was replaced by the tool's output.
     bool LevelFile(const std::string& file, const OptionTexts& options, const StepRunner& trap);
 
-    // LevelFile in two halves, so that several tools can run at once, each job with its own scratch
-    // file. startFile clears the scratch file, builds the command line and starts the tool;
-    // finishFile waits for it, puts its output over F and writes the two log lines.
+    // LevelFile in parts, so that several tools can run at once, each job with its own scratch file:
+    // startFile clears the scratch file, builds the command line and starts the tool; completeFile
+    // waits for it and puts its output over F (true when F was replaced); logFile writes the two log
+    // lines. startFile and completeFile touch neither the log nor the window: each job may run them
+    // on a thread of its own, with a reporter of its own.
     ToolJob startFile(const std::string& file, const OptionTexts& options, int job, const StepRunner& trap);
-    bool finishFile(ToolJob& job, const StepRunner& trap);
+    // toolEnded: called when the tool has ended (or was never started), before its output is taken.
+    bool completeFile(ToolJob& job, const StepRunner& trap, const std::function<void()>& toolEnded = {});
+    void logFile(const ToolJob& job);
 
     // Bound on one tool run (the tool is killed after it), counted from its start. Default 10 minutes.
     void setToolTimeoutMs(uint32_t ms) { m_toolTimeoutMs = ms; }

@@ -9,7 +9,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <future>
 #include <optional>
+#include <semaphore>
+#include <system_error>
+#include <utility>
 #include <vector>
 
 namespace levora {
@@ -71,42 +75,62 @@ void LevelingRun::saveOptionsToRegistry(StepRunner& trap) {
 
 namespace {
 
-// A row of the file loop that is not finished yet: its ticked file's tool may still be running.
+// How many levelled files per job may wait to be logged.
+constexpr int kQueuedPerJob = 4;
+
+// A file's job as it ended: its command line and whether the tool's output replaced the file.
+struct JobEnd {
+    ToolJob job;
+    bool replaced = false;
+};
+
+// A row of the file loop that is not finished yet: its ticked file's job may still be running.
 struct PendingRow {
-    std::vector<Error> held; // what its steps reported before it was finished, written then
-    std::optional<ToolJob> job;
-    bool running() const { return job && job->started; }
+    std::vector<Error> held; // what its steps reported, written when the row is finished
+    bool ticked = false;
+    int job = -1; // the scratch file's number
+    std::future<JobEnd> end;
 };
 
 } // namespace
 
-// The file loop. Up to m_jobs tools run at once, each job with its own scratch file; rows are
-// finished strictly in grid order (the oldest first), and what a row's steps report before then
-// is held and written when it is finished, so the log and the progress follow the grid as in a
-// run of one file at a time. With one job every row is finished before the next is read.
+// The file loop. Up to m_jobs files are levelled at once, each job on a thread of its own with its
+// own scratch file; the window and the log are only touched here. Rows are finished strictly in
+// grid order (the oldest first): what a row's steps reported is written then, before its two log
+// lines, so the log and the progress follow the grid as in a run of one file at a time. With one
+// job a row's file is levelled on this thread, when the row is finished, before the next is read.
 void LevelingRun::levelRows(int32_t rows, int selectedColumn, RunOutcome& outcome, StepRunner& trap) {
     IRunView& view = m_ctx.view;
+    GainToolRunner& gain = m_ctx.gain;
     int fileColumn = -1;
     trap.step([&] { fileColumn = view.gridColumnByKey("FileName"); });
 
-    std::deque<PendingRow> pending;
-    std::vector<bool> jobBusy(static_cast<size_t>(m_jobs), false);
-    int running = 0;
+    // Levelled files wait to be logged in grid order while the next ones are levelled, so that one slow
+    // file holds no other job up; each holds its scratch file until it is logged.
+    const int queued = m_jobs == 1 ? 1 : kQueuedPerJob * m_jobs;
+    std::vector<bool> jobBusy(static_cast<size_t>(queued), false);
+    std::counting_semaphore<> running(m_jobs); // before the rows: their jobs use it to the end
+    std::deque<PendingRow> pending;            // references stay valid while rows are added and removed
+    int ticked = 0;
     auto finishOldest = [&] {
-        PendingRow row = std::move(pending.front());
-        pending.pop_front();
-        for (const Error& e : row.held)
-            trap.report(e);
-        if (row.job) {
-            if (row.running()) {
-                jobBusy[static_cast<size_t>(row.job->job)] = false;
-                --running;
-            }
-            trap.step([&] {
-                if (m_ctx.gain.finishFile(*row.job, trap))
+        PendingRow& row = pending.front();
+        if (row.ticked) {
+            std::optional<JobEnd> end;
+            trap.step([&] { end = row.end.get(); });
+            jobBusy[static_cast<size_t>(row.job)] = false;
+            --ticked;
+            for (const Error& e : row.held)
+                trap.report(e);
+            if (end) {
+                if (end->replaced)
                     ++outcome.filesLevelled;
-            });
+                trap.step([&] { gain.logFile(end->job); });
+            }
+        } else {
+            for (const Error& e : row.held)
+                trap.report(e);
         }
+        pending.pop_front();
         trap.step([&] { view.setProgressValue(view.progressValue() + 1); });
         trap.step([&] { m_ctx.pump.DoEvents(); });
     };
@@ -114,7 +138,7 @@ void LevelingRun::levelRows(int32_t rows, int selectedColumn, RunOutcome& outcom
     // A 32-bit counter: a host may hold more than 32,767 greetings.
     for (int32_t row = 1; row < rows; ++row) {
         PendingRow& entry = pending.emplace_back();
-        StepRunner held([&entry](const Error& e) { entry.held.push_back(e); });
+        StepRunner held([held = &entry.held](const Error& e) { held->push_back(e); });
         bool selected = false;
         held.step([&] { selected = view.gridChecked(row, selectedColumn); });
         if (selected) {
@@ -126,15 +150,38 @@ void LevelingRun::levelRows(int32_t rows, int selectedColumn, RunOutcome& outcom
                 options = readOptionTexts(view);
             });
             ++outcome.filesTried;
-            const int job = static_cast<int>(std::find(jobBusy.begin(), jobBusy.end(), false) - jobBusy.begin());
-            held.step([&] { entry.job = m_ctx.gain.startFile(file, options, job, held); });
-            if (entry.running()) {
-                jobBusy[static_cast<size_t>(job)] = true;
-                ++running;
+            entry.job = static_cast<int>(std::find(jobBusy.begin(), jobBusy.end(), false) - jobBusy.begin());
+            auto level = [&gain, &running, file, options, job = entry.job, held] {
+                // At most m_jobs tools at once; the output of an ended one is taken while the next runs.
+                running.acquire();
+                struct Release {
+                    std::counting_semaphore<>& s;
+                    bool done = false;
+                    void operator()() {
+                        if (!std::exchange(done, true))
+                            s.release();
+                    }
+                    ~Release() { (*this)(); }
+                } release{running};
+                JobEnd end;
+                end.job = gain.startFile(file, options, job, held);
+                end.replaced = gain.completeFile(end.job, held, std::ref(release));
+                return end;
+            };
+            if (held.step([&] {
+                    try {
+                        entry.end = std::async(m_jobs > 1 ? std::launch::async : std::launch::deferred, level);
+                    } catch (const std::system_error&) {
+                        entry.end = std::async(std::launch::deferred, level); // no thread to spare: here
+                    }
+                })) {
+                entry.ticked = true;
+                jobBusy[static_cast<size_t>(entry.job)] = true;
+                ++ticked;
             }
         }
-        // A row waits only for a tool that runs: the oldest is finished when every job is busy.
-        while (!pending.empty() && (!pending.front().running() || running == m_jobs))
+        // A row waits only for a file that is being levelled: the oldest is finished when every job is busy.
+        while (!pending.empty() && (!pending.front().ticked || ticked == queued))
             finishOldest();
     }
     while (!pending.empty())

@@ -91,6 +91,7 @@ LinuxProcesses::LinuxProcesses(const PathNamespace& ns, std::string programFolde
     : m_ns(ns), m_programFolder(std::move(programFolder)) {}
 
 LinuxProcesses::~LinuxProcesses() {
+    std::lock_guard lock(m_mutex);
     reapEnded();
 }
 
@@ -193,7 +194,10 @@ void LinuxProcesses::reapEnded() {
 }
 
 uint32_t LinuxProcesses::Start(const std::string& commandLine, WindowStyle style) {
-    reapEnded();
+    {
+        std::lock_guard lock(m_mutex);
+        reapEnded();
+    }
 
     std::vector<std::string> argv;
     bool searchPath = false;
@@ -272,6 +276,7 @@ uint32_t LinuxProcesses::Start(const std::string& commandLine, WindowStyle style
             throw Error(err::PermissionDenied);
         throw Error(err::InvalidCall, standardDescription(err::InvalidCall) + " (" + std::strerror(rc) + ")");
     }
+    std::lock_guard lock(m_mutex);
     m_children.insert(pid);
     if (hidden)
         m_groupLeaders.insert(pid);
@@ -282,13 +287,24 @@ WaitResult LinuxProcesses::Wait(uint32_t pidIn, uint32_t timeoutMs) {
     if (pidIn == 0 || pidIn > static_cast<uint32_t>(INT_MAX))
         return {};
     const pid_t pid = static_cast<pid_t>(pidIn);
-    reapEnded();
-    if (auto it = m_endedUnwaited.find(pid); it != m_endedUnwaited.end()) {
-        const WaitResult r = it->second;
-        m_endedUnwaited.erase(it);
-        return r;
+    // Another thread may reap this child while it is awaited here: its status is then taken from
+    // the ended ones.
+    auto endedUnwaited = [&]() -> std::optional<WaitResult> {
+        if (auto it = m_endedUnwaited.find(pid); it != m_endedUnwaited.end()) {
+            const WaitResult r = it->second;
+            m_endedUnwaited.erase(it);
+            return r;
+        }
+        return std::nullopt;
+    };
+    int fd = -1;
+    {
+        std::lock_guard lock(m_mutex);
+        reapEnded();
+        if (auto r = endedUnwaited())
+            return *r;
+        fd = pidfdOpen(pid);
     }
-    int fd = pidfdOpen(pid);
     if (fd < 0)
         return {};
 
@@ -313,7 +329,10 @@ WaitResult LinuxProcesses::Wait(uint32_t pidIn, uint32_t timeoutMs) {
             result = {WaitResult::Kind::TimedOut, -1};
             break;
         }
-        if (m_children.count(pid)) {
+        std::lock_guard lock(m_mutex);
+        if (auto r = endedUnwaited()) {
+            result = *r;
+        } else if (m_children.count(pid)) {
             siginfo_t info{};
             if (::waitid(static_cast<idtype_t>(P_PIDFD), static_cast<id_t>(fd), &info, WEXITED) == 0) {
                 result = endedWith(info);
@@ -335,6 +354,7 @@ bool LinuxProcesses::Kill(uint32_t pidIn) {
     if (pidIn == 0 || pidIn > static_cast<uint32_t>(INT_MAX))
         return false;
     const pid_t pid = static_cast<pid_t>(pidIn);
+    std::lock_guard lock(m_mutex);
     if (m_groupLeaders.count(pid))
         ::kill(-pid, SIGKILL);
     return ::kill(pid, SIGKILL) == 0;

@@ -1,4 +1,5 @@
-// Processes started from Windows command lines, on Linux.
+// Processes started from Windows command lines, on Linux. Start, Wait and Kill may be called from
+// several threads at once (levora-level waits for its gain tools on one thread per job).
 #pragma once
 
 #include "Process.h"
@@ -7,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -47,9 +49,10 @@ public:
 
 private:
     std::optional<std::filesystem::path> findProgram(const std::string& name) const;
-    void reapEnded();
+    void reapEnded(); // with m_mutex held
 
     const PathNamespace& m_ns;
+    std::mutex m_mutex; // guards the three sets below
     std::string m_programFolder;
     std::set<pid_t> m_children;                  // started by us, not yet reaped
     std::set<pid_t> m_groupLeaders;              // hidden children run in a process group of their own

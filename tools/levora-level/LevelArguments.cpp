@@ -44,7 +44,7 @@ void defineArguments(CLI::App& cli, Arguments& a) {
                  "Level only the files that changed since Levora last levelled or measured them at the same "
                  "options (the record is levora-state.tsv in the machine prefix)");
     cli.add_option("--jobs", a.jobs,
-                   "Level up to N files at once, each with a gain tool of its own (1 to " + std::to_string(kMaxJobs) +
+                   "Run up to N gain tools at once (1 to " + std::to_string(kMaxJobs) +
                        "; default: the number of cores, here " + std::to_string(defaultJobs()) +
                        "). The log lists the files in the grid's order and the files come out the same for any N; "
                        "the scratch files are c:\\mytempwavfile774.WAV, then c:\\mytempwavfile774-2.WAV and so on")
