@@ -13,12 +13,14 @@ namespace levora {
 constexpr const char* kVantorSetupKey = "Software\\Quillon\\Vantor Setup\\1.0\\Properties";
 constexpr const char* kVantorRootValue = "VantorRootPath";
 
-// The columns of myGrid, left to right: the fixed column, the check column, the file name.
+// The columns of myGrid, left to right: the fixed column, the check column, the file name, and
+// the window's speech level of each file (filled by the window itself, not by FillGrid).
 constexpr const char* kSelectedKey = "selected";
 constexpr const char* kFileNameKey = "FileName";
-constexpr int kGridCols = 3;
-// Column widths in twips.
-constexpr int kGridColWidths[kGridCols] = {180, 240, 1605};
+constexpr const char* kLevelKey = "Level";
+constexpr int kGridCols = 4;
+// Column widths in twips (the file name takes what the others leave).
+constexpr int kGridColWidths[kGridCols] = {180, 240, 1605, 1215};
 
 // Fills the grid with every file directly in "<root>\Stream Files\" and every WAV file in the
 // direct sub-folders of "<root>\localize\defaultconfiguration\", each row checked. A failing step

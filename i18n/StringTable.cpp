@@ -80,8 +80,8 @@ constexpr std::array<const char*, modLocalize::kStringCount> kEnglish = {
     /* 53 */ "no languages loaded",
     /* 54 */ "File Name",
     /* 55 */ "Restore finished.  The greetings and voice names were copied back from the backup.",
-    /* 56 */ nullptr, // reserved
-    /* 57 */ nullptr, // reserved
+    /* 56 */ "Level (dBov)",
+    /* 57 */ "Save level report...",
     /* 58 */ "Another Levora run is already working on this machine.  Try again when it has finished.",
     /* 59 */
     "Damaged registry: %1, line %2.  Levora cannot read the server's settings until this file is mended or moved "

@@ -4,6 +4,7 @@
 #include "Leveler.h"
 #include "ToolError.h"
 
+#include <cmath>
 #include <cstdio>
 #include <exception>
 
@@ -36,6 +37,18 @@ std::string levelText(const FileLevel& level) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%.1f", level.level);
     return buf;
+}
+
+std::string levelDetails(const FileLevel& level) {
+    if (!level.audio)
+        return level.problem.empty() ? "Not a recording" : level.problem;
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "Active speech %.0f %%, %.1f s, ", level.activity * 100.0, level.seconds);
+    return buf + level.format;
+}
+
+bool beyondReach(const FileLevel& level, double target, double maxChange) {
+    return level.measured() && std::fabs(level.level - target) > maxChange + 1e-9;
 }
 
 } // namespace levora

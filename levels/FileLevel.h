@@ -27,5 +27,9 @@ FileLevel measureFileLevel(const std::filesystem::path& hostPath, std::size_t bl
 
 // "-26.3", "silent" or "-" (not audio): how a level is shown, to one decimal.
 std::string levelText(const FileLevel& level);
+// "Active speech 62 %, 10.0 s, WAV mu-law 8000 Hz mono", or why the file is not audio.
+std::string levelDetails(const FileLevel& level);
+// A measured level further from the target than the largest change: a run cannot bring it all the way.
+bool beyondReach(const FileLevel& level, double target, double maxChange);
 
 } // namespace levora

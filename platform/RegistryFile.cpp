@@ -213,7 +213,7 @@ long RegistryFile::modify(const std::function<long(RegHive&)>& change, std::stri
     long rc = change(h);
     if (rc != ERROR_SUCCESS)
         return rc;
-    if (!replaceFileWith(m_file, writeKeys(h), error))
+    if (!replaceFileWith(m_file, writeStoreKeys(h), error))
         return ERROR_WRITE_FAULT;
     struct stat st {};
     if (::stat(m_file.c_str(), &st) == 0) {

@@ -27,6 +27,7 @@ public:
 
     const std::string& name() const { return m_name; }
     const std::vector<RegValue>& values() const { return m_values; }
+    bool hasChildren() const { return !m_children.empty(); }
     RegValue* find(const std::string& valueName);
     void set(RegValue v); // a value that exists keeps its name's spelling and its place
     bool erase(const std::string& valueName);

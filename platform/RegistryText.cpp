@@ -466,12 +466,16 @@ void applyAll(RegHive& h, const std::vector<RegOp>& ops) {
     }
 }
 
-std::string writeKeys(const RegHive& h, const std::string& onlyKey) {
+namespace {
+
+std::string writeSections(const RegHive& h, const std::string& onlyKey, bool emptyAncestors) {
     std::string out = std::string(kHeader5) + "\r\n\r\n";
     h.forEach(
         [&](const std::string& path, const RegKey& k, bool isRoot) {
             if (isRoot && k.values().empty())
                 return; // a root that carries nothing is not written: HKEY_LOCAL_MACHINE always exists
+            if (!emptyAncestors && k.values().empty() && k.hasChildren())
+                return;
             out += "[" + path + "]\r\n";
             for (const auto& v : k.values())
                 writeValue(out, v);
@@ -479,6 +483,16 @@ std::string writeKeys(const RegHive& h, const std::string& onlyKey) {
         },
         onlyKey);
     return out;
+}
+
+} // namespace
+
+std::string writeKeys(const RegHive& h, const std::string& onlyKey) {
+    return writeSections(h, onlyKey, true);
+}
+
+std::string writeStoreKeys(const RegHive& h) {
+    return writeSections(h, {}, false);
 }
 
 } // namespace levora

@@ -56,6 +56,10 @@ void applyAll(RegHive& h, const std::vector<RegOp>& ops);
 
 // The whole hive, or one key and everything below it, as version 5.00 text with CR LF line ends.
 std::string writeKeys(const RegHive& h, const std::string& onlyKey = {});
+// The machine's own store: as writeKeys, but a key with no values of its own is written only when
+// it has no subkeys either (reading a subkey's section makes it again). A deep key then costs its
+// length once, not once per level.
+std::string writeStoreKeys(const RegHive& h);
 
 // At most a short, single-line piece of `text` for an error message.
 std::string excerpt(std::string_view text);

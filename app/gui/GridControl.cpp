@@ -69,6 +69,12 @@ void GridControl::applyMetrics() {
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
 }
 
+void GridControl::setStretchColumn(int col) {
+    QHeaderView* header = horizontalHeader();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(col, QHeaderView::Stretch);
+}
+
 void GridControl::changeEvent(QEvent* event) {
     QTableView::changeEvent(event);
     if (event->type() == QEvent::FontChange)

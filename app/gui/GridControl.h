@@ -47,6 +47,8 @@ public:
     bool isEditing() const { return state() == EditingState; }
     // The column widths and the row height at the current font.
     void applyMetrics();
+    // This column takes the width the others leave (by default the last one does).
+    void setStretchColumn(int col);
 
 protected:
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;

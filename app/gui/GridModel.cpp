@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCollator>
+#include <QColor>
 #include <QLocale>
 #include <QPalette>
 
@@ -13,7 +14,7 @@ namespace levora {
 
 GridModel::GridModel(int fixedCols, std::vector<bool> checkCols, QObject* parent)
     : QAbstractTableModel(parent), m_cols(static_cast<int>(checkCols.size())), m_fixedCols(fixedCols),
-      m_checkCols(std::move(checkCols)), m_header(m_checkCols.size()) {}
+      m_checkCols(std::move(checkCols)), m_header(m_checkCols.size()), m_numericCols(m_checkCols.size()) {}
 
 int GridModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : m_rows;
@@ -39,7 +40,18 @@ QVariant GridModel::data(const QModelIndex& index, int role) const {
     case Qt::BackgroundRole:
         if (index.column() < m_fixedCols)
             return QApplication::palette().button();
+        if (marked(index.row(), index.column()))
+            return QColor(0xFF, 0xC8, 0x57); // amber: lighter than the text, darker than the page
         return {};
+    case Qt::ForegroundRole:
+        if (marked(index.row(), index.column()))
+            return QColor(Qt::black);
+        return {};
+    case Qt::ToolTipRole:
+    case Qt::AccessibleDescriptionRole: {
+        const QString& tip = m_tip[cell(index.row(), index.column())];
+        return tip.isEmpty() ? QVariant() : QVariant(tip);
+    }
     default:
         return {};
     }
@@ -89,7 +101,16 @@ void GridModel::setDataRows(int rows) {
             beginRemoveRows({}, rows, m_rows - 1);
     }
     const bool grow = rows > m_rows;
+    for (int r = rows; r < m_rows; ++r)
+        m_rowOfKey[static_cast<size_t>(m_keyOfRow[static_cast<size_t>(r)])] = -1;
+    m_keyOfRow.resize(static_cast<size_t>(rows));
+    for (int r = m_rows; r < rows; ++r) {
+        m_keyOfRow[static_cast<size_t>(r)] = static_cast<int>(m_rowOfKey.size());
+        m_rowOfKey.push_back(r);
+    }
     m_text.resize(static_cast<size_t>(rows) * m_cols);
+    m_tip.resize(static_cast<size_t>(rows) * m_cols);
+    m_mark.resize(static_cast<size_t>(rows) * m_cols, 0);
     m_check.resize(static_cast<size_t>(rows) * m_cols, -1);
     for (int r = m_rows; r < rows; ++r)
         for (int c = 0; c < m_cols; ++c)
@@ -120,6 +141,21 @@ void GridModel::setCheck(int row, int col, bool checked) {
     changed(row, col, Qt::CheckStateRole);
 }
 
+void GridModel::setToolTip(int row, int col, const QString& tip) {
+    m_tip[cell(row, col)] = tip;
+}
+
+void GridModel::setMarked(int row, int col, bool marked) {
+    if (this->marked(row, col) == marked)
+        return;
+    m_mark[cell(row, col)] = marked ? 1 : 0;
+    changed(row, col, Qt::BackgroundRole);
+}
+
+int GridModel::rowOfKey(int key) const {
+    return key >= 0 && static_cast<size_t>(key) < m_rowOfKey.size() ? m_rowOfKey[static_cast<size_t>(key)] : -1;
+}
+
 void GridModel::setHeader(int col, const QString& text) {
     m_header[static_cast<size_t>(col)] = text;
     if (!m_resetting)
@@ -144,7 +180,23 @@ void GridModel::sortRows(int col, Qt::SortOrder order) {
     std::vector<int> perm(static_cast<size_t>(m_rows));
     std::iota(perm.begin(), perm.end(), 0);
 
-    if (m_checkCols[static_cast<size_t>(col)]) {
+    if (m_numericCols[static_cast<size_t>(col)]) {
+        std::vector<double> values(static_cast<size_t>(m_rows));
+        std::vector<bool> numbers(static_cast<size_t>(m_rows));
+        for (int r = 0; r < m_rows; ++r) {
+            bool ok = false;
+            values[static_cast<size_t>(r)] = text(r, col).toDouble(&ok);
+            numbers[static_cast<size_t>(r)] = ok;
+        }
+        std::stable_sort(perm.begin(), perm.end(), [&](int a, int b) {
+            const auto i = static_cast<size_t>(a), j = static_cast<size_t>(b);
+            if (numbers[i] != numbers[j])
+                return static_cast<bool>(numbers[i]);
+            if (!numbers[i])
+                return false;
+            return order == Qt::AscendingOrder ? values[i] < values[j] : values[i] > values[j];
+        });
+    } else if (m_checkCols[static_cast<size_t>(col)]) {
         std::stable_sort(perm.begin(), perm.end(), [&](int a, int b) {
             return order == Qt::AscendingOrder ? check(a, col) < check(b, col) : check(a, col) > check(b, col);
         });
@@ -169,18 +221,28 @@ void GridModel::sortRows(int col, Qt::SortOrder order) {
 
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     std::vector<QString> texts(m_text.size());
+    std::vector<QString> tips(m_tip.size());
     std::vector<int8_t> checks(m_check.size());
+    std::vector<int8_t> marks(m_mark.size());
+    std::vector<int> keys(m_keyOfRow.size());
     std::vector<int> newRowOf(perm.size());
     for (int to = 0; to < m_rows; ++to) {
         const int from = perm[static_cast<size_t>(to)];
         newRowOf[static_cast<size_t>(from)] = to;
+        keys[static_cast<size_t>(to)] = m_keyOfRow[static_cast<size_t>(from)];
+        m_rowOfKey[static_cast<size_t>(keys[static_cast<size_t>(to)])] = to;
         for (int c = 0; c < m_cols; ++c) {
             texts[cell(to, c)] = std::move(m_text[cell(from, c)]);
+            tips[cell(to, c)] = std::move(m_tip[cell(from, c)]);
             checks[cell(to, c)] = m_check[cell(from, c)];
+            marks[cell(to, c)] = m_mark[cell(from, c)];
         }
     }
     m_text = std::move(texts);
+    m_tip = std::move(tips);
     m_check = std::move(checks);
+    m_mark = std::move(marks);
+    m_keyOfRow = std::move(keys);
     const QModelIndexList before = persistentIndexList();
     QModelIndexList after;
     after.reserve(before.size());

@@ -37,6 +37,19 @@ public:
     void setRedraw(bool on);
     bool redraw() const { return !m_resetting; }
 
+    // A cell's tooltip, and a mark that sets it apart (a background that also reads apart in grey).
+    void setToolTip(int row, int col, const QString& tip);
+    void setMarked(int row, int col, bool marked);
+    bool marked(int row, int col) const { return m_mark[cell(row, col)] != 0; }
+
+    // A key per data row that moves with its row when the rows are sorted (rows get the next key
+    // as they are appended); -1 for a key whose row is gone.
+    int rowKey(int row) const { return m_keyOfRow[static_cast<size_t>(row)]; }
+    int rowOfKey(int key) const;
+    int keyCount() const { return static_cast<int>(m_rowOfKey.size()); }
+
+    // Columns whose cells hold numbers sort by value, cells without one after all numbers.
+    void setNumericColumn(int col) { m_numericCols[static_cast<size_t>(col)] = true; }
     // Stable sort of the data rows by one column (names in the locale's order).
     void sortRows(int col, Qt::SortOrder order);
 
@@ -51,6 +64,11 @@ private:
     std::vector<QString> m_text;
     std::vector<int8_t> m_check;
     std::vector<QString> m_header;
+    std::vector<QString> m_tip;
+    std::vector<int8_t> m_mark;
+    std::vector<bool> m_numericCols;
+    std::vector<int> m_keyOfRow;
+    std::vector<int> m_rowOfKey;
     bool m_resetting = false;
 };
 

@@ -25,8 +25,15 @@ struct Program::Impl {
           context(machine.runContext(form.runView())), run(context), prompts(context), restore(context) {
         machine.localize.setWindowList(&windows);
         machine.localize.setLanguageListener([this](const std::string& locale) { qtTranslations.use(locale); });
-        form.onSetdB = [this] { run.cmdSetdB_Click(); };
-        form.onRestore = [this] { restore.mnuRestore_Click(); };
+        form.onSetdB = [this] {
+            form.levelsBeforeRun();
+            run.cmdSetdB_Click();
+            form.levelsAfterRun();
+        };
+        form.onRestore = [this] {
+            restore.mnuRestore_Click();
+            form.levelColumn().remeasureAll();
+        };
         form.onLevoraForPrompts = [this] { prompts.mnuLevoraForPrompts_Click(); };
         form.onAbout = [this] { frmAbout::ShowModal(about, machine.localize, &windows, msgbox, machine.app); };
         form.onHelp = [this] { frmHelp::ShowModal(machine.localize, &windows, machine.fs, machine.app); };

@@ -3,14 +3,19 @@
 #include "app/OptionFields.h"
 #include "app/modDirectorySelect.h"
 #include "frmMainRunView.h"
+#include "leveling/LevelingRun.h"
+#include "levels/RunOutcomes.h"
 #include "ui/gui/QtFontControl.h"
 #include "ui/gui/WindowList.h"
 #include "ui/gui/frmSplashScreen.h"
 
 #include <QCloseEvent>
+#include <QDateTime>
+#include <QFileDialog>
 #include <QFocusEvent>
 #include <QFontInfo>
 #include <QMenuBar>
+#include <QTimer>
 
 #include <utility>
 
@@ -36,12 +41,18 @@ frmMain::frmMain(frmMainServices services)
     createMenus();
     m_gridRules = std::make_unique<FileGridRules>(*myGrid);
     m_runView = std::make_unique<frmMainRunView>(*this);
+    m_levels = std::make_unique<LevelColumn>(
+        *myGrid, myGrid->ColIndex(kLevelKey), myGrid->ColIndex(kFileNameKey), m_s.ns.prefix(),
+        [this] { return NumberOfText(cmbTargetDB->currentText().toStdString()); },
+        [this] { return NumberOfText(cmbGainThreshold->currentText().toStdString()); });
+    m_levels->onFilled = [this] { mnuSaveLevelReport->setEnabled(true); };
     connectHandlers();
     m_s.windows.add(this, [this] { frmMain_Auto_Init(); });
 }
 
 frmMain::~frmMain() {
     m_s.windows.remove(this);
+    m_levels.reset();
     m_splash.reset();
 }
 
@@ -90,6 +101,9 @@ void frmMain::connectHandlers() {
     on(mnuLevoraForPrompts, &QAction::triggered, command(onLevoraForPrompts));
     on(Help[1], &QAction::triggered, command(onHelp));
     on(About[2], &QAction::triggered, command(onAbout));
+    on(mnuSaveLevelReport, &QAction::triggered, [this] { mnuSaveLevelReport_Click(); });
+    for (QComboBox* field : {cmbTargetDB, cmbGainThreshold})
+        connect(field, &QComboBox::currentIndexChanged, this, [this] { m_levels->remark(); });
     cmbTargetDB->installEventFilter(this);
     txtBackupTarget->installEventFilter(this);
 }
@@ -133,11 +147,13 @@ void frmMain::frmMain_Auto_Init() {
     Label2->setText(str(52));
     mnuFile->setTitle(str(19));
     mnuRestore->setText(str(33));
+    mnuSaveLevelReport->setText(str(57));
     mnuExit->setText(str(18));
     mnuHelpHeader->setTitle(str(21));
     Help[1]->setText(str(21));
     About[2]->setText(str(6));
     myGrid->setTextMatrix(0, myGrid->ColIndex("FileName"), loc.mymyLoadString(54));
+    myGrid->setTextMatrix(0, myGrid->ColIndex(kLevelKey), loc.mymyLoadString(56));
     // Names for assistive technology: the field after the check box that labels it, not after
     // its frame; the file list after its frame.
     txtBackupTarget->setAccessibleName(chkBackup->text().remove(QLatin1Char('&')));
@@ -220,6 +236,50 @@ void frmMain::cmdExit_Click() {
         m_s.endProgram();
 }
 
+void frmMain::levelsBeforeRun() {
+    mnuSaveLevelReport->setEnabled(false);
+    m_levels->beginRun();
+}
+
+void frmMain::levelsAfterRun() {
+    m_ranThisSession = true;
+    m_levels->endRun();
+}
+
+void frmMain::mnuSaveLevelReport_Click() {
+    if (!m_levels->filled())
+        return;
+    std::string file;
+    if (askReportFile) {
+        file = askReportFile();
+    } else {
+        file = QFileDialog::getSaveFileName(this, mnuSaveLevelReport->text().remove(QStringLiteral("...")),
+                                            QStringLiteral("levels.html"),
+                                            QStringLiteral("HTML (*.html *.htm);;CSV (*.csv)"))
+                   .toStdString();
+    }
+    if (file.empty())
+        return;
+    // A name without an extension gets the page; another extension is refused by the writer.
+    if (std::filesystem::path(file).extension().empty())
+        file += ".html";
+    std::map<std::string, LoggedFile> logged;
+    if (m_ranThisSession)
+        logged = filesInRunLog(m_s.ns.toHost(kRunLogPath));
+    LevelOptions shown;
+    shown.target = NumberOfText(cmbTargetDB->currentText().toStdString());
+    shown.minimum = NumberOfText(cmbMindBLevel->currentText().toStdString());
+    shown.maxChange = NumberOfText(cmbGainThreshold->currentText().toStdString());
+    LevelReport report = m_levels->report(logged, shown);
+    report.machine = m_s.ns.prefix().root().string();
+    report.when = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")).toStdString();
+    try {
+        writeReport(file, report);
+    } catch (const Error& e) {
+        m_s.msgbox.MsgBox("The level report could not be written to " + file + ":\n\n" + e.description(), vbOKOnly);
+    }
+}
+
 void frmMain::closeEvent(QCloseEvent* event) {
     guarded([this] { cmdExit_Click(); });
     event->accept();
@@ -230,6 +290,8 @@ void frmMain::showEvent(QShowEvent* event) {
     if (!m_focusSet) {
         m_focusSet = true;
         cmdExit->setFocus(Qt::OtherFocusReason);
+        // Once the window is on the screen: the start-up never waits for the meter.
+        QTimer::singleShot(0, this, [this] { m_levels->measure(); });
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include "Animation.h"
 #include "GridControl.h"
+#include "LevelColumn.h"
 #include "app/FileGrid.h"
 #include "app/MainForm.h"
 #include "host/TalvioVersion.h"
@@ -72,6 +73,8 @@ public:
     std::function<void()> onLevoraForPrompts; // mnuLevoraForPrompts
     std::function<void()> onHelp;             // Help(1)
     std::function<void()> onAbout;            // About(2)
+    // The file the level report goes to (a host path); empty: not saved. Default: a save dialog.
+    std::function<std::string()> askReportFile;
 
     // The window as the leveling run, the backup, the synchronisation and the restore see it.
     IRunView& runView();
@@ -97,6 +100,13 @@ public:
     void cmbTargetDB_Validate();
     void txtBackupTarget_LostFocus();
     void cmdExit_Click();
+    void mnuSaveLevelReport_Click();
+
+    // The level column: measured after the window first shows; around a run, the run's files
+    // keep their levels before it and are measured again after it; after a restore, all are.
+    LevelColumn& levelColumn() { return *m_levels; }
+    void levelsBeforeRun();
+    void levelsAfterRun();
 
     // Controls, in the order in which the window creates them.
     QGroupBox* frameBackupGreetings = nullptr;
@@ -128,6 +138,7 @@ public:
     QMenu* mnuFile = nullptr;
     QAction* mnuRestore = nullptr;
     QAction* mnuLevoraForPrompts = nullptr;
+    QAction* mnuSaveLevelReport = nullptr;
     QAction* Seperator2 = nullptr;
     QAction* mnuExit = nullptr;
     QMenu* mnuHelpHeader = nullptr;
@@ -162,7 +173,9 @@ private:
     std::unique_ptr<FileGridRules> m_gridRules;
     std::unique_ptr<frmMainRunView> m_runView;
     std::unique_ptr<frmSplashScreen> m_splash;
+    std::unique_ptr<LevelColumn> m_levels;
     bool m_focusSet = false;
+    bool m_ranThisSession = false; // the run log is this session's
 };
 
 } // namespace levora

@@ -85,9 +85,12 @@ void frmMain::createControls() {
     frameSelectWAVFiles = frame(client, "frameSelectWAVFiles", tw, 0, 180, 10485, 2835);
     myGrid = new GridControl({{"", kGridColWidths[0], false},
                               {kSelectedKey, kGridColWidths[1], true},
-                              {kFileNameKey, kGridColWidths[2], false}},
+                              {kFileNameKey, kGridColWidths[2], false},
+                              {kLevelKey, kGridColWidths[3], false}},
                              frameSelectWAVFiles);
     myGrid->setObjectName(QStringLiteral("myGrid"));
+    myGrid->setStretchColumn(myGrid->ColIndex(kFileNameKey));
+    myGrid->gridModel()->setNumericColumn(myGrid->ColIndex(kLevelKey));
     myGrid->setGeometry(tw.rect(60, 300, 10365, 2055));
     cmdUnselectAll = make<QPushButton>(frameSelectWAVFiles, "cmdUnselectAll", tw, 60, 2400, 1545, 375);
     cmdSelectAll = make<QPushButton>(frameSelectWAVFiles, "cmdSelectAll", tw, 1650, 2400, 1545, 375);
@@ -116,6 +119,9 @@ void frmMain::createMenus() {
     mnuLevoraForPrompts = mnuFile->addAction(QStringLiteral("Levora for prompts"));
     mnuLevoraForPrompts->setObjectName(QStringLiteral("mnuLevoraForPrompts"));
     mnuLevoraForPrompts->setVisible(false);
+    mnuSaveLevelReport = mnuFile->addAction(QString());
+    mnuSaveLevelReport->setObjectName(QStringLiteral("mnuSaveLevelReport"));
+    mnuSaveLevelReport->setEnabled(false); // until every file has its level
     Seperator2 = mnuFile->addSeparator();
     Seperator2->setObjectName(QStringLiteral("Seperator2"));
     mnuExit = mnuFile->addAction(QString());

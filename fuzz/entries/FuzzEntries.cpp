@@ -61,7 +61,7 @@ std::optional<std::string> rewriteRegistryText(std::string_view text, std::strin
     }
     RegHive hive;
     applyAll(hive, parsed.ops);
-    return writeKeys(hive);
+    return writeStoreKeys(hive);
 }
 
 } // namespace

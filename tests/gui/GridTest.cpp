@@ -48,13 +48,14 @@ protected:
     MainHarness h;
 };
 
-TEST_F(GridTest, ThreeColumnsFoundByKeyInAnyCase) {
-    EXPECT_EQ(grid().Cols(), 3);
+TEST_F(GridTest, FourColumnsFoundByKeyInAnyCase) {
+    EXPECT_EQ(grid().Cols(), 4);
     EXPECT_EQ(grid().ColIndex("Selected"), 1);
     EXPECT_EQ(grid().ColIndex("selected"), 1);
     EXPECT_EQ(grid().ColIndex("SELECTED"), 1);
     EXPECT_EQ(grid().ColIndex("FileName"), 2);
     EXPECT_EQ(grid().ColIndex("filename"), 2);
+    EXPECT_EQ(grid().ColIndex("level"), 3);
     EXPECT_EQ(grid().ColIndex("Other"), -1);
     // As the file system lists them.
     EXPECT_EQ(names(), (std::vector<std::string>{"a.wav", "B10.wav", "b9.wav", "greeting1.wav"}));
@@ -62,7 +63,8 @@ TEST_F(GridTest, ThreeColumnsFoundByKeyInAnyCase) {
     const Twips tw = Twips::forWidget(&grid());
     EXPECT_EQ(grid().columnWidth(0), tw.x(180));
     EXPECT_EQ(grid().columnWidth(1), tw.x(240));
-    EXPECT_TRUE(grid().horizontalHeader()->stretchLastSection());
+    EXPECT_EQ(grid().columnWidth(3), tw.x(1215));
+    EXPECT_EQ(grid().horizontalHeader()->sectionResizeMode(2), QHeaderView::Stretch) << "the name takes the rest";
     EXPECT_EQ(grid().horizontalHeader()->sectionResizeMode(0), QHeaderView::Fixed);
     EXPECT_EQ(grid().selectionBehavior(), QAbstractItemView::SelectRows);
 }

@@ -144,7 +144,8 @@ TEST_F(MainWindowTest, MenuBarWithTheHiddenPromptItem) {
         file.push_back(a->objectName().toStdString());
     for (QAction* a : f().mnuHelpHeader->actions())
         help.push_back(a->objectName().toStdString());
-    EXPECT_EQ(file, (std::vector<std::string>{"mnuRestore", "mnuLevoraForPrompts", "Seperator2", "mnuExit"}));
+    EXPECT_EQ(file, (std::vector<std::string>{"mnuRestore", "mnuLevoraForPrompts", "mnuSaveLevelReport", "Seperator2",
+                                              "mnuExit"}));
     EXPECT_EQ(help, (std::vector<std::string>{"Help(1)", "Seperator", "About(2)"}));
     EXPECT_FALSE(f().mnuLevoraForPrompts->isVisible());
     EXPECT_EQ(f().mnuLevoraForPrompts->text().toStdString(), "Levora for prompts");

@@ -72,8 +72,9 @@ TEST_F(Store, WritesRegeditTextWithCrLfAndReadsItBack) {
               std::string::npos);
     EXPECT_NE(text.find("\"Root Path\"=\"C:\\\\Program Files\\\\\\\"Vantor\\\"\\\\\"\r\n"), std::string::npos);
     EXPECT_NE(text.find("@=\"default\"\r\n"), std::string::npos);
-    // Parents exist as keys of their own, as on Windows.
-    EXPECT_NE(text.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quillon]\r\n"), std::string::npos);
+    // Parents exist as keys of their own, as on Windows, but without a section of their own: reading
+    // a subkey's section makes them again.
+    EXPECT_EQ(text.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quillon]\r\n"), std::string::npos);
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '\n') {
             ASSERT_EQ(text[i - 1], '\r') << "bare LF at " << i;
@@ -83,6 +84,8 @@ TEST_F(Store, WritesRegeditTextWithCrLfAndReadsItBack) {
     RegistryStore other(file);
     uint32_t type = 0;
     HKEY k = 0;
+    ASSERT_EQ(other.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quillon", 0, KEY_READ, &k), ERROR_SUCCESS);
+    other.RegCloseKey(k);
     ASSERT_EQ(other.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quillon\\Mevra\\1.0\\Initialization", 0, KEY_READ, &k),
               ERROR_SUCCESS);
     uint8_t dword[4];
@@ -96,6 +99,13 @@ TEST_F(Store, WritesRegeditTextWithCrLfAndReadsItBack) {
               bytesOf("C:\\Program Files\\\"Vantor\"\\"));
     EXPECT_EQ(type, REG_SZ);
     EXPECT_EQ(query(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quillon\\Vantor\\1.0", ""), bytesOf("default"));
+
+    // A deep key costs its length once, not once per level (300 levels would be 4.5 MB).
+    std::string deep = "HKLM\\SOFTWARE";
+    for (int i = 0; i < 300; ++i)
+        deep += "\\" + std::string(100, 'k');
+    ASSERT_TRUE(reg.setValue(deep, "v", REG_DWORD, {1, 0, 0, 0}));
+    EXPECT_LT(readFile(file).size(), text.size() + 2 * deep.size());
 }
 
 TEST_F(Store, KeepsWindowsOpenQuerySetSemantics) {
