@@ -118,6 +118,25 @@ std::optional<int> LinuxProcesses::niceForClass(uint32_t priorityClass) {
     }
 }
 
+namespace {
+
+constexpr size_t kMaxNameLength = 255;
+
+// In characters (UTF-8 sequences), between separators.
+size_t longestComponent(const std::string& path) {
+    size_t longest = 0, current = 0;
+    for (char c : path) {
+        if (c == '\\' || c == '/') {
+            current = 0;
+        } else if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) {
+            longest = std::max(longest, ++current);
+        }
+    }
+    return longest;
+}
+
+} // namespace
+
 std::optional<fs::path> LinuxProcesses::findProgram(const std::string& name) const {
     if (name.empty())
         return std::nullopt;
@@ -166,6 +185,10 @@ LinuxProcesses::Resolved LinuxProcesses::resolve(const std::string& commandLine)
         while (end < commandLine.size() && !isBlank(commandLine[end]))
             ++end;
         std::string name = commandLine.substr(i, end - i);
+        // No file's name is longer than 255 characters; every longer candidate keeps the too long
+        // part, so none can be found (and a long line of blanks costs no more than a short one).
+        if (longestComponent(name) > kMaxNameLength)
+            break;
         if (auto p = findProgram(name))
             return {*p, name, commandLine.substr(end)};
         while (end < commandLine.size() && isBlank(commandLine[end]))
