@@ -47,8 +47,8 @@ int main(int argc, char** argv) {
     applyLevoraWindowFont();
 
     const fs::path root = fs::path(COLUMN_BENCH_DATA) / "prefix";
-    std::printf("column_bench: a demo host of %d greetings and voice names of %s s under %s\n", files,
-                seconds.c_str(), root.c_str());
+    std::printf("column_bench: a demo host of %d greetings and voice names of %s s under %s\n", files, seconds.c_str(),
+                root.c_str());
     // Making the host takes minutes: one made for the same figures is used again.
     const fs::path made = root / (".column_bench-" + std::to_string(files) + "-" + seconds);
     if (!fs::exists(made)) {
