@@ -6,6 +6,7 @@
 //                                         offscreen when unset)
 #include "app/gui/Program.h"
 #include "app/gui/frmMain.h"
+#include "bench/BenchDoubles.h"
 #include "ui/gui/AppFont.h"
 
 #include <QApplication>
@@ -21,23 +22,8 @@
 
 namespace fs = std::filesystem;
 using namespace levora;
-
-namespace {
-
-class SilentBox : public IMessageBox {
-public:
-    int MsgBox(const std::string& text, int, const std::string&) override {
-        std::fprintf(stderr, "message: %s\n", text.c_str());
-        return vbOK;
-    }
-};
-
-class NoFolder : public IFolderDialog {
-public:
-    std::string ChooseFolder(const FolderBrowse&) override { return {}; }
-};
-
-} // namespace
+using levora::bench::NoFolder;
+using levora::bench::SilentBox;
 
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);

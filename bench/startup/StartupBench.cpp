@@ -11,6 +11,7 @@
 #include "app/gui/GridControl.h"
 #include "app/gui/Program.h"
 #include "app/gui/frmMain.h"
+#include "bench/BenchDoubles.h"
 #include "host/RegistryAPI.h"
 #include "platform/LinuxFileSystem.h"
 #include "platform/Prefix.h"
@@ -35,21 +36,10 @@
 
 namespace fs = std::filesystem;
 using namespace levora;
+using levora::bench::NoFolder;
+using levora::bench::SilentBox;
 
 namespace {
-
-class SilentBox : public IMessageBox {
-public:
-    int MsgBox(const std::string& text, int, const std::string&) override {
-        std::fprintf(stderr, "message: %s\n", text.c_str());
-        return vbOK;
-    }
-};
-
-class NoFolder : public IFolderDialog {
-public:
-    std::string ChooseFolder(const FolderBrowse&) override { return {}; }
-};
 
 std::vector<uint8_t> dword(uint32_t v) {
     return {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
