@@ -37,6 +37,19 @@ void DirectorySync::showAnimation(StepRunner& trap) {
 }
 
 bool DirectorySync::SyncDirectory(StepRunner& runTrap) {
+    std::string attached;
+    runTrap.step([&] {
+        const Variant v =
+            m_ctx.registry.getRegValue(HKEY_LOCAL_MACHINE, kAttachedHostKey, kAttachedHostValue, REG_SZ, std::string());
+        if (const auto* s = std::get_if<std::string>(&v))
+            attached = *s;
+    });
+    if (!attached.empty()) {
+        m_ctx.log.WriteLog("(warning) This machine is a copy of " + attached +
+                           ": the host resynchronises its database after levora-host detach.");
+        runTrap.step([&] { m_ctx.view.setFrameProgressCaption(m_ctx.loadString(20)); });
+        return false;
+    }
     std::shared_ptr<IDispatchObject> bridge;
     runTrap.step([&] { bridge = m_ctx.automation.CreateObject(kSyncProgId); });
 

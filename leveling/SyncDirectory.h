@@ -9,6 +9,10 @@
 namespace levora {
 
 constexpr const char* kSyncProgId = "SqlDirBridge.dbBridge.1";
+// Set by levora-host attach (the host's address): the machine is a copy of a real host, whose own
+// component resynchronises after detach, so the run starts none here.
+constexpr const char* kAttachedHostKey = "SOFTWARE\\Levora\\Host";
+constexpr const char* kAttachedHostValue = "Attached";
 
 class DirectorySync {
 public:

@@ -220,3 +220,13 @@ TEST_F(SyncDirectoryTest, ThePauseLetsTheWindowWorkButNoSecondRunStarts) {
 }
 
 } // namespace
+
+TEST_F(SyncDirectoryTest, ACopyOfARealHostStartsNoComponentAndSaysTheHostResynchronises) {
+    f.importReg("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Levora\\Host]\r\n\"Attached\"=\"//talvio01/C$\"\r\n");
+    const auto body = runPhase();
+    EXPECT_TRUE(f.automation.created.empty());
+    EXPECT_EQ(body, std::vector<std::string>{"(warning) This machine is a copy of //talvio01/C$: the host "
+                                             "resynchronises its database after levora-host detach."});
+    EXPECT_TRUE(f.messages().empty());
+    EXPECT_EQ(f.view.events, EventList{"caption: #20"});
+}
