@@ -14,7 +14,7 @@
 namespace levora::host {
 
 constexpr const char* kLockFolder = ".levora-host.lock";
-constexpr const char* kAgcKey = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Quillon\\Mevra\\1.0\\Initialization";
+constexpr const char* kAgcFullKey = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Quillon\\Mevra\\1.0\\Initialization";
 
 struct ManifestEntry {
     std::uint64_t size = 0;

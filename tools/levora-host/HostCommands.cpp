@@ -35,7 +35,7 @@ std::map<std::string, std::string> keyValues(const std::string& text) {
     std::map<std::string, std::string> m;
     std::istringstream in(text);
     for (std::string line; std::getline(in, line);)
-        if (auto eq = line.find('='); eq != std::string::npos)
+        if (auto eq = line.find('='); eq != std::string::npos && eq > 0 && line.find(' ') > eq)
             m[line.substr(0, eq)] = line.substr(eq + 1);
     return m;
 }
@@ -68,13 +68,12 @@ std::int64_t HostCommands::clock() const {
 
 // ------------------------------------------------------------------ the host lock
 
-std::optional<HostCommands::Holder> HostCommands::readHolder(HostShare& host, const fs::path& work) {
-    const fs::path local = work / "holder";
-    fs::remove(local);
-    const HostShare::Reply r = host.smb("get " + smbQuote(kHolder) + " " + smbQuote(local.string()));
+std::optional<HostCommands::Holder> HostCommands::readHolder(HostShare& host) {
+    // "-": to our output, so reading the lock needs no local file.
+    const HostShare::Reply r = host.smb("get " + smbQuote(kHolder) + " -");
     if (!r.status.empty())
         return isMissing(r.status) ? std::nullopt : std::optional<Holder>(Holder{"(unreadable)", "", ""});
-    auto m = keyValues(readText(local));
+    auto m = keyValues(r.output);
     Holder h{m["holder"], m["since"], m["token"]};
     if (!h.since.empty())
         h.since = timeText(std::stoll(h.since));
@@ -85,7 +84,7 @@ std::string HostCommands::takeLock(HostShare& host, const fs::path& work) {
     const std::string unc = host.address().unc();
     HostShare::Reply r = host.smb("mkdir " + smbQuote(kLock));
     if (r.status == "NT_STATUS_OBJECT_NAME_COLLISION") {
-        const auto h = readHolder(host, work);
+        const auto h = readHolder(host);
         const std::string who =
             h && !h->name.empty() ? h->name + " since " + h->since : "a workstation that is taking it right now";
         throw Error(kHostLocked, unc + " is attached by " + who +
@@ -105,8 +104,8 @@ std::string HostCommands::takeLock(HostShare& host, const fs::path& work) {
     return token;
 }
 
-void HostCommands::releaseLock(HostShare& host, const std::string& token, const fs::path& work) {
-    const auto h = readHolder(host, work);
+void HostCommands::releaseLock(HostShare& host, const std::string& token) {
+    const auto h = readHolder(host);
     if (!h || h->token != token)
         throw Error(kLockLost, "the lock of " + host.address().unc() + " is no longer ours" +
                                    (h ? " (held by " + h->name + " since " + h->since + ")" : ""));
@@ -118,10 +117,7 @@ void HostCommands::releaseLock(HostShare& host, const std::string& token, const 
 
 int HostCommands::breakLock(const HostAddress& address) {
     HostShare host(m_runner, address);
-    const fs::path work = fs::temp_directory_path() / ("levora-host-" + randomToken());
-    fresh(work);
-    const auto h = readHolder(host, work);
-    fs::remove_all(work);
+    const auto h = readHolder(host);
     const HostShare::Reply r = host.smb("del " + smbQuote(kHolder) + "; rmdir " + smbQuote(kLock));
     if (!h && isMissing(r.status)) {
         m_out << address.unc() << " is not locked.\n";
@@ -218,7 +214,7 @@ int HostCommands::attach(const HostAddress& address, const fs::path& prefix, boo
             fs::rename(work / "c" / path, driveC / path);
         }
         fs::rename(work / "system.reg", machine.systemReg());
-        RegistryStore(machine.systemReg()).exportKey(kAgcKey, Attachment::folder(prefix) / "agc-attached.reg");
+        RegistryStore(machine.systemReg()).exportKey(kAgcFullKey, Attachment::folder(prefix) / "agc-attached.reg");
 
         Attachment a;
         a.manifest = std::move(manifest);
@@ -236,7 +232,7 @@ int HostCommands::attach(const HostAddress& address, const fs::path& prefix, boo
               << "\n";
     } catch (...) {
         try {
-            releaseLock(host, token, work);
+            releaseLock(host, token);
         } catch (const std::exception& e) {
             m_out << "levora-host: " << e.what() << "\n";
         }
@@ -271,7 +267,7 @@ std::string HostCommands::replaceOnHost(HostShare& host, const fs::path& local, 
 
 bool HostCommands::pushAgc(HostShare& host, const fs::path& prefix, const fs::path& work) {
     RegistryStore mine(MachinePrefix(prefix).systemReg());
-    if (!mine.exportKey(kAgcKey, work / "agc.reg"))
+    if (!mine.exportKey(kAgcFullKey, work / "agc.reg"))
         throw Error(kKeysRefused, "cannot read the AGC defaults of " + prefix.string() + ": " + mine.lastError());
     if (readText(work / "agc.reg") == readText(Attachment::folder(prefix) / "agc-attached.reg"))
         return false;
@@ -283,9 +279,9 @@ bool HostCommands::pushAgc(HostShare& host, const fs::path& prefix, const fs::pa
     std::string why;
     if (!back.importFile(work / "back.reg", &why))
         throw Error(kAgcMismatch, "the AGC defaults read back from the host are damaged: " + why);
-    for (const auto& v : mine.values(kAgcKey)) {
+    for (const auto& v : mine.values(kAgcFullKey)) {
         bool same = false;
-        for (const auto& w : back.values(kAgcKey))
+        for (const auto& w : back.values(kAgcFullKey))
             same = same || (w.name == v.name && w.type == v.type && w.data == v.data);
         if (!same)
             throw Error(kAgcMismatch,
@@ -321,7 +317,7 @@ int HostCommands::detach(const fs::path& prefix, const std::optional<std::string
     const fs::path work = Attachment::folder(prefix) / "push";
     const fs::path driveC = MachinePrefix(prefix).driveC();
     fresh(work);
-    if (const auto h = readHolder(host, work); !h || h->token != token)
+    if (const auto h = readHolder(host); !h || h->token != token)
         throw Error(kLockLost, "the lock of " + unc + " is no longer ours" +
                                    (h ? " (held by " + h->name + " since " + h->since + ")" : "") +
                                    "; nothing was pushed. Attach again and level again.");
@@ -395,7 +391,7 @@ int HostCommands::detach(const fs::path& prefix, const std::optional<std::string
             throw Error(kTransferFailed, "cannot write C:\\Levora.log on " + unc + ": " + explainStatus(status));
     }
 
-    releaseLock(host, token, work);
+    releaseLock(host, token);
     a.fields["detached"] = std::to_string(clock());
     a.save(prefix);
     fs::remove_all(work);

@@ -40,8 +40,8 @@ private:
         std::string name, since, token;
     };
     std::string takeLock(HostShare& host, const std::filesystem::path& work);
-    std::optional<Holder> readHolder(HostShare& host, const std::filesystem::path& work);
-    void releaseLock(HostShare& host, const std::string& token, const std::filesystem::path& work);
+    std::optional<Holder> readHolder(HostShare& host);
+    void releaseLock(HostShare& host, const std::string& token);
     void fetchKeys(HostShare& host, const std::filesystem::path& work, const std::string& unc);
     std::string hostRoot(const std::filesystem::path& systemReg, const std::string& share);
     // Replaces a host file: upload beside it, then rename over it. The host status of the failure
