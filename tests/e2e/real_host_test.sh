@@ -140,7 +140,7 @@ cp "$SHARE/Talvio/Stream Files/$CHANGED" "$W/rerecorded"
 check "a run at -30 with a backup on the attached prefix" test $? = 0
 check "... starts no local synchronisation component" grep -q "is a copy of $URL/C\\$" "$W/p/drive_c/Levora.log"
 host status --prefix "$W/p"
-check "status names the host and what is pending" has "Pending for detach: 1[0-9] changed files"
+check "status names the host and what is pending" has "Pending for detach: 1[0-9] changed files and the AGC defaults"
 
 host detach --prefix "$W/p"
 check "detach reports the file changed on the host" test $? = 4

@@ -287,6 +287,8 @@ bool HostCommands::pushAgc(HostShare& host, const fs::path& prefix, const fs::pa
             throw Error(kAgcMismatch,
                         "the host's AGC default \"" + v.name + "\" differs from this prefix's after writing it");
     }
+    // What the host has now: a detach run again does not write them twice.
+    writeFileAtomically(Attachment::folder(prefix) / "agc-attached.reg", readText(work / "agc.reg"));
     return true;
 }
 
@@ -355,9 +357,7 @@ int HostCommands::detach(const fs::path& prefix, const std::optional<std::string
         pushed.push_back(path);
     }
 
-    const bool agc = a.get("agc") != "done" && pushAgc(host, prefix, work);
-    a.fields["agc"] = "done";
-    a.save(prefix);
+    const bool agc = pushAgc(host, prefix, work);
 
     m_out << "Pushed " << pushed.size() << " changed file" << (pushed.size() == 1 ? "" : "s") << " to " << unc
           << (agc ? "; wrote the AGC defaults and read them back (they match)" : "") << ".\n";
@@ -372,7 +372,12 @@ int HostCommands::detach(const fs::path& prefix, const std::optional<std::string
         return kExitSkipped;
     }
 
-    const std::string resyncLine = resynchronise(resync ? *resync : a.get("resync"), a.get("server"));
+    // Once per attachment: a detach run again after a failure further on does not ask twice.
+    if (a.get("resynced").empty()) {
+        a.fields["resynced"] = resynchronise(resync ? *resync : a.get("resync"), a.get("server"));
+        a.save(prefix);
+    }
+    const std::string resyncLine = a.get("resynced");
     m_out << resyncLine << "\n";
 
     // The run log goes to the host's C:\Levora.log with what detach did.
@@ -419,7 +424,12 @@ int HostCommands::status(const fs::path& prefix) {
             pending.push_back(path);
     m_out << "Attached to " << a->get("unc") << " since " << timeText(std::stoll(a->get("since"))) << " (lock held as "
           << a->get("holder") << "); " << a->manifest.size() << " files pulled.\n";
-    m_out << "Pending for detach: " << pending.size() << " changed file" << (pending.size() == 1 ? "" : "s") << ".\n";
+    const fs::path agcNow = Attachment::folder(prefix) / "agc-status.reg";
+    RegistryStore(MachinePrefix(prefix).systemReg()).exportKey(kAgcFullKey, agcNow);
+    const bool agc = readText(agcNow) != readText(Attachment::folder(prefix) / "agc-attached.reg");
+    fs::remove(agcNow);
+    m_out << "Pending for detach: " << pending.size() << " changed file" << (pending.size() == 1 ? "" : "s")
+          << (agc ? " and the AGC defaults" : "") << ".\n";
     for (const std::string& p : pending)
         m_out << "  " << p << "\n";
     return 0;
