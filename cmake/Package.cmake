@@ -6,7 +6,7 @@
 install(PROGRAMS ${PROJECT_SOURCE_DIR}/scripts/levora DESTINATION ${CMAKE_INSTALL_BINDIR})
 set(_links ${CMAKE_CURRENT_BINARY_DIR}/package/bin)
 file(MAKE_DIRECTORY ${_links})
-foreach(tool levora-level levora-reg levora-path demohost)
+foreach(tool levora-level levora-host levora-reg levora-path demohost)
     file(CREATE_LINK ../${LEVORA_INSTALL_DIR}/${tool} ${_links}/${tool} SYMBOLIC)
     install(FILES ${_links}/${tool} DESTINATION ${CMAKE_INSTALL_BINDIR})
 endforeach()
@@ -21,7 +21,8 @@ endforeach()
 # says more than its --help); the other tools' pages are made from their --help by help2man.
 set(_man ${CMAKE_CURRENT_BINARY_DIR}/package/man)
 file(MAKE_DIRECTORY ${_man})
-set(_man_pages ${PROJECT_SOURCE_DIR}/packaging/man/levora.1 ${PROJECT_SOURCE_DIR}/packaging/man/gainfix.1)
+set(_man_pages ${PROJECT_SOURCE_DIR}/packaging/man/levora.1 ${PROJECT_SOURCE_DIR}/packaging/man/gainfix.1
+                ${PROJECT_SOURCE_DIR}/packaging/man/levora-host.1)
 foreach(name gainfix314 gainfix315)
     file(WRITE ${_man}/${name}.1 ".so man1/gainfix.1\n")
     list(APPEND _man_pages ${_man}/${name}.1)
@@ -61,4 +62,6 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Nothing links the fonts the windows draw with: the Latin face and the Japanese ones.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "fonts-dejavu-core, fonts-dejavu-extra, fonts-ipafont-gothic, fonts-vlgothic, fonts-nanum, fonts-wqy-microhei, qt6-translations-l10n")
+# levora-host drives these; Levora itself runs without them.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "smbclient, samba-common-bin")
 include(CPack)
