@@ -326,16 +326,20 @@ int HostCommands::detach(const fs::path& prefix, const std::optional<std::string
 
     // What the runs changed, and whether the host still has what was pulled.
     std::vector<std::string> changed;
+    std::vector<std::string> conflicts, failed, inUse, pushed;
     for (const auto& [path, e] : a.manifest)
-        if (const auto d = describeFile(driveC / path); d && d->hash != e.hash)
-            changed.push_back(path);
+        if (const auto d = describeFile(driveC / path); d && d->hash != e.hash) {
+            if (path.find_first_of("\";") == std::string::npos)
+                changed.push_back(path);
+            else
+                failed.push_back(path + " (its name holds \" or ;, which smbclient cannot be given)");
+        }
     std::string gets;
     for (size_t i = 0; i < changed.size(); ++i)
         gets += "get " + smbQuote(sharePath(changed[i])) + " " + smbQuote("check" + std::to_string(i)) + "; ";
     if (!gets.empty())
         host.smb(gets, work);
 
-    std::vector<std::string> conflicts, failed, inUse, pushed;
     for (size_t i = 0; i < changed.size(); ++i) {
         const std::string& path = changed[i];
         const auto there = describeFile(work / ("check" + std::to_string(i)));

@@ -20,7 +20,6 @@ constexpr int32_t kTransferFailed = 1133;  // a file could not be fetched or pus
 constexpr int32_t kPrefixState = 1134;     // the prefix is not attached, or attached already
 constexpr int32_t kAgcMismatch = 1135;     // the AGC defaults read back from the host differ
 constexpr int32_t kLockLost = 1136;        // the host lock is no longer ours
-constexpr int32_t kResyncFailed = 1137;    // the configured host command failed
 constexpr int32_t kUnsafeName = 1138;      // a name smbclient cannot be given in a command
 
 struct HostAddress {
