@@ -26,6 +26,7 @@ down() {
     for f in "$SRV/smbd.pid" "$SRV"/pid/*.pid; do [ -f "$f" ] && kill "$(cat "$f")" 2>/dev/null; done
     for _ in $(seq 50); do [ -z "$(ip netns pids "$NS" 2>/dev/null)" ] && break; sleep 0.1; done
     for pid in $(ip netns pids "$NS" 2>/dev/null); do kill -9 "$pid"; done # only our smbd's helpers live there
+    [ -f "$SRV/smbd.pid" ] && wait "$(cat "$SRV/smbd.pid")" 2>/dev/null # our child: gone before we end
     ip link del "$VC" 2>/dev/null
     ip netns del "$NS" 2>/dev/null
     rm -rf "$W"
@@ -157,6 +158,15 @@ check "the run log is on the host" grep -q "levora-host: detached" "$SHARE/Levor
 check "the lock is released" test ! -e "$SHARE/.levora-host.lock"
 host detach --prefix "$W/p"
 check "a second detach changes nothing" has "is not attached"
+
+# The next night: the levelled files come back unchanged, and keep their local times.
+LEVELLED="$W/p/drive_c/Talvio/Stream Files/greeting_1001_std.wav"
+before=$(stat -c %y "$LEVELLED")
+host attach "$URL" --prefix "$W/p" -A "$AUTH" && host status --prefix "$W/p"
+check "attach again: nothing pending" has "Pending for detach: 0 changed files."
+check "... and the levelled files kept as they were" test "$before" = "$(stat -c %y "$LEVELLED")"
+host detach --prefix "$W/p"
+check "... detach pushes nothing" has "Pushed 0 changed files"
 
 echo "$pass passed, $fail failed ($((SECONDS - start)) s)"
 [ $fail = 0 ]

@@ -4,7 +4,6 @@
 #include "levels/LevelState.h"
 #include "platform/ReplaceFile.h"
 
-#include <chrono>
 #include <ctime>
 #include <fstream>
 #include <sstream>
@@ -16,6 +15,7 @@ namespace levora::host {
 namespace {
 constexpr const char* kStateFile = "attachment";
 constexpr const char* kManifestFile = "manifest.tsv";
+} // namespace
 
 std::string readText(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
@@ -23,7 +23,6 @@ std::string readText(const fs::path& p) {
     s << in.rdbuf();
     return s.str();
 }
-} // namespace
 
 std::optional<Attachment> Attachment::load(const fs::path& prefix) {
     const fs::path dir = folder(prefix);

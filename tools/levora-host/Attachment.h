@@ -44,6 +44,8 @@ struct Attachment {
 std::optional<ManifestEntry> describeFile(const std::filesystem::path& file);
 // Every file below root/folder (share paths relative to root).
 Manifest describeTree(const std::filesystem::path& root, const std::string& folder);
+// A file's bytes; empty when it cannot be read.
+std::string readText(const std::filesystem::path& file);
 // "2026-12-08 06:30:00 UTC"
 std::string timeText(std::int64_t secondsSinceEpoch);
 // "2026:12:08-06:30:00", smbclient's utimes form (in UTC: levora-host runs its helpers with TZ=UTC).

@@ -4,11 +4,11 @@
 #include "platform/RegistryStore.h"
 #include "platform/ReplaceFile.h"
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
-#include <fstream>
 #include <random>
 #include <sstream>
-#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -23,13 +23,6 @@ const std::string kHolder = kLock + "\\holder";
 const char* const kReleaseKey = "HKLM\\SOFTWARE\\Orvane Systems\\Orvane Talvio";
 const char* const kQuillonKey = "HKLM\\SOFTWARE\\Quillon";
 const char* const kAgcShortKey = "HKLM\\SOFTWARE\\Quillon\\Mevra\\1.0\\Initialization";
-
-std::string readText(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 std::map<std::string, std::string> keyValues(const std::string& text) {
     std::map<std::string, std::string> m;

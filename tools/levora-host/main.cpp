@@ -92,7 +92,7 @@ int main(int argc, char** argv) {
 
     // smbclient's utimes takes local time: UTC keeps host times exact whatever the zone here.
     ::setenv("TZ", "UTC", 1);
-    LinuxProgramRunner runner(600);
+    LinuxProgramRunner runner(1800); // a large host's files on a slow line
     HostCommands commands(runner, std::cout);
     commands.holder = whoAmI();
     commands.retryPause = [] { std::this_thread::sleep_for(std::chrono::seconds(2)); };
