@@ -18,6 +18,8 @@
 #include <QMenuBar>
 #include <QTimer>
 
+#include <set>
+
 #include <utility>
 
 namespace levora {
@@ -318,6 +320,8 @@ void frmMain::mnuSaveLevelReport_Click() {
     shown.minimum = NumberOfText(cmbMindBLevel->currentText().toStdString());
     shown.maxChange = NumberOfText(cmbGainThreshold->currentText().toStdString());
     LevelReport report = m_levels->report(logged, shown);
+    if (!m_ranThisSession)
+        planReport(report, shown);
     report.machine = m_s.ns.prefix().root().string();
     report.when = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")).toStdString();
     try {
@@ -325,6 +329,25 @@ void frmMain::mnuSaveLevelReport_Click() {
     } catch (const Error& e) {
         m_s.msgbox.MsgBox("The level report could not be written to " + file + ":\n\n" + e.description(), vbOKOnly);
     }
+}
+
+void frmMain::planReport(LevelReport& report, const LevelOptions& shown) const {
+    // Before any run of this session a ticked file's row says what a run with the shown options would
+    // do to it; its level after is not known yet.
+    std::set<std::string> ticked;
+    const int selected = myGrid->ColIndex(kSelectedKey);
+    const int fileCol = myGrid->ColIndex(kFileNameKey);
+    for (int row = 1; row < myGrid->Rows(); ++row)
+        if (myGrid->CellChecked(row, selected))
+            ticked.insert(myGrid->TextMatrix(row, fileCol));
+    const LoggedFile planned{{}, shown};
+    for (ReportRow& row : report.rows) {
+        if (!ticked.count(row.path))
+            continue;
+        classifyRow(row, &planned);
+        row.after = FileLevel{};
+    }
+    report.notes.push_back("No run yet: each ticked file's row says what a run with these options would do");
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {

@@ -167,6 +167,8 @@ private:
     void connectHandlers();
     // Runs an event handler; a failure that escapes it is shown instead of reaching the event loop.
     void guarded(const std::function<void()>& handler);
+    // A report saved before any run: what a run with the shown options would do to each ticked file.
+    void planReport(LevelReport& report, const LevelOptions& shown) const;
 
     // myGrid's events.
     void Click() override;

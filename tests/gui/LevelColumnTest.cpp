@@ -183,6 +183,21 @@ TEST(LevelColumnTest, TheOutOfBandCommandTicksOnlyTheLevelsARunShouldChange) {
         const std::string name = grid.TextMatrix(r, grid.ColIndex(kFileNameKey));
         EXPECT_EQ(grid.CellChecked(r, grid.ColIndex(kSelectedKey)), name.ends_with("loud.wav")) << name;
     }
+
+    // Saved before any run, the report says what a run would do to the ticked file.
+    const auto csv = h.host.prefix.root() / "plan.csv";
+    form.askReportFile = [&] { return csv.string(); };
+    form.mnuSaveLevelReport->trigger();
+    std::ifstream in(csv);
+    int planned = 0;
+    for (std::string line; std::getline(in, line);) {
+        if (line.find(".wav") == std::string::npos)
+            continue;
+        const bool loud = line.find("loud.wav") != std::string::npos;
+        EXPECT_EQ(line.find("not levelled") == std::string::npos, loud) << line;
+        planned += loud && line.find("moved by the largest change") != std::string::npos;
+    }
+    EXPECT_EQ(planned, 1);
 }
 
 } // namespace
