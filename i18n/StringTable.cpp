@@ -86,6 +86,30 @@ constexpr std::array<const char*, modLocalize::kStringCount> kEnglish = {
     /* 59 */
     "Damaged registry: %1, line %2.  Levora cannot read the server's settings until this file is mended or moved "
     "away.",
+    /* 60 */ nullptr,
+    /* 61 */ nullptr,
+    /* 62 */ nullptr,
+    /* 63 */ nullptr,
+    /* 64 */ nullptr,
+    /* 65 */ nullptr,
+    /* 66 */ nullptr,
+    /* 67 */ nullptr,
+    /* 68 */ nullptr,
+    /* 69 */ nullptr,
+    /* 70 */ "silent",
+    /* 71 */ "Active speech %1 %, %2 s, %3",
+    /* 72 */ "%1 is not a readable WAV file.",
+    /* 73 */ "A run is under way.  Stop it after the files being levelled now?",
+    /* 74 */ "Stopped by the user after %1 of %2 files.",
+    /* 75 */ nullptr,
+    /* 76 */ nullptr,
+    /* 77 */ nullptr,
+    /* 78 */ nullptr,
+    /* 79 */ nullptr,
+    /* 80 */ "%1 of %2 files levelled",
+    /* 81 */ "%1 of %2 files levelled, %3 could not be (see the log)",
+    /* 82 */ "Select files outside the target band",
+    /* 83 */ "Stopping after the files being levelled now...",
 };
 
 } // namespace

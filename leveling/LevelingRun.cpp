@@ -137,6 +137,12 @@ void LevelingRun::levelRows(int32_t rows, int selectedColumn, RunOutcome& outcom
 
     // A 32-bit counter: a host may hold more than 32,767 greetings.
     for (int32_t row = 1; row < rows; ++row) {
+        if (m_stop.load()) {
+            outcome.stopped = true;
+            for (int32_t rest = row; rest < rows; ++rest)
+                trap.step([&] { outcome.filesTicked += view.gridChecked(rest, selectedColumn) ? 1 : 0; });
+            break;
+        }
         PendingRow& entry = pending.emplace_back();
         StepRunner held([held = &entry.held](const Error& e) { held->push_back(e); });
         bool selected = false;
@@ -150,6 +156,7 @@ void LevelingRun::levelRows(int32_t rows, int selectedColumn, RunOutcome& outcom
                 options = readOptionTexts(view);
             });
             ++outcome.filesTried;
+            ++outcome.filesTicked;
             entry.job = static_cast<int>(std::find(jobBusy.begin(), jobBusy.end(), false) - jobBusy.begin());
             auto level = [&gain, &running, file, options, job = entry.job, held] {
                 // At most m_jobs tools at once; the output of an ended one is taken while the next runs.
@@ -186,6 +193,19 @@ void LevelingRun::levelRows(int32_t rows, int selectedColumn, RunOutcome& outcom
     }
     while (!pending.empty())
         finishOldest();
+    if (outcome.stopped) {
+        // Whoever stopped the run is leaving: the scratch files go with it.
+        StepRunner quiet(nullptr);
+        for (int job = 0; job < queued; ++job)
+            quiet.step([&] {
+                if (m_ctx.fs.FileExists(scratchFile(job)))
+                    m_ctx.fs.DeleteFile(scratchFile(job), true);
+            });
+        trap.step([&] {
+            m_ctx.log.WriteLog("(warning) Stopped by the user after " + std::to_string(outcome.filesTried) + " of " +
+                               std::to_string(outcome.filesTicked) + " files");
+        });
+    }
 }
 
 RunOutcome LevelingRun::cmdSetdB_Click() {
@@ -202,6 +222,7 @@ RunOutcome LevelingRun::cmdSetdB_Click() {
     Logging& log = m_ctx.log;
     const Logging::Tally before = log.tally();
     auto ended = [&] {
+        m_stop.store(false);
         const Logging::Tally now = log.tally();
         outcome.failures = now.errors - before.errors;
         outcome.warnings = now.warnings - before.warnings;
@@ -273,8 +294,9 @@ RunOutcome LevelingRun::cmdSetdB_Click() {
     outcome.reachedEnd = true;
     // The machine's files are done: an answer left pending must not hold other runs off.
     guard.releaseMachine();
+    // Whoever stopped the run is leaving: the log is not offered.
     trap.step([&] {
-        if (m_ctx.msgbox.MsgBox(m_ctx.loadString(20), vbOKCancel) == vbOK)
+        if (!outcome.stopped && m_ctx.msgbox.MsgBox(m_ctx.loadString(20), vbOKCancel) == vbOK)
             m_ctx.processes.Start(kViewerCommandLine, WindowStyle::NormalFocus);
     });
     trap.step([&] { view.setHourglass(false); });

@@ -5,6 +5,7 @@
 #include "leveling/RunContext.h"
 #include "leveling/SyncDirectory.h"
 
+#include <atomic>
 #include <string>
 
 namespace levora {
@@ -19,6 +20,8 @@ struct RunOutcome {
     int failures = 0;        // "(error)" lines the run wrote, or would have written without a log
     int warnings = 0;        // "(warning)" lines, likewise
     bool logWritten = false; // the run log holds every line (false: it could not be opened or written)
+    bool stopped = false;    // a stop request ended the file loop early
+    int filesTicked = 0;     // ticked rows in the grid (filesTried of them were given to the tool)
 };
 
 class LevelingRun {
@@ -29,6 +32,11 @@ public:
     RunOutcome cmdSetdB_Click();
 
     DirectorySync& sync() { return m_sync; }
+
+    // Asks the run to take no further file: the files being levelled are finished, the log says it
+    // stopped, the host is synchronised. Safe from any thread or a signal handler. A request made before
+    // a run stops that run at its first row; it is forgotten when a run ends.
+    void requestStop() { m_stop.store(true); }
 
     // How many files the gain tool levels at once (1, the window's way, unless a front end says more).
     // The log, the progress and the levelled files are the same for any number.
@@ -43,6 +51,7 @@ private:
     GreetingBackup m_backup;
     DirectorySync m_sync;
     int m_jobs = 1;
+    std::atomic<bool> m_stop{false};
 };
 
 // The number a text begins with: blanks anywhere are ignored, reading stops at the first character

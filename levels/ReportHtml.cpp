@@ -50,11 +50,39 @@ std::string esc(const std::string& s) {
 
 constexpr const char* kStyle = R"(body{font-family:sans-serif;margin:1.5em;color:#111}
 h1{font-size:1.4em}table{border-collapse:collapse;font-size:.9em}
-th,td{border:1px solid #bbb;padding:.2em .5em;text-align:left}td.n{text-align:right}
-th{background:#eee}tr.failed td{background:#fde2e2}tr.far td.lv{font-weight:bold}
+th,td{border:1px solid #bbb;padding:.2em .5em;text-align:left}td.n{text-align:right}td.f{white-space:nowrap}
+th{background:#eee}tr.failed td{background:#fde2e2}tr.far td.lv{background:#ffc857;font-weight:bold}
+th.sorted{background:#d6e4f0}
 .legend span{display:inline-block;width:1em;height:.8em;margin:0 .3em 0 1em}
 svg text{font-size:11px;font-family:sans-serif}
 )";
+
+// Sorts the table by the column whose heading is clicked (again: the other way round); numbers by
+// value, the rest as text. Without scripts the table reads in the grid's order.
+constexpr const char* kSortScript = R"(<script>
+document.querySelectorAll("table.files th").forEach(function (th, col) {
+  th.addEventListener("click", function () {
+    var body = th.closest("table").tBodies[0], up = th.dataset.up !== "1";
+    var key = function (tr) { var s = tr.cells[col].textContent, v = parseFloat(s); return isNaN(v) ? s : v; };
+    Array.from(body.rows).sort(function (a, b) {
+      var x = key(a), y = key(b), d = typeof x === typeof y ? (x > y ? 1 : y > x ? -1 : 0) : (typeof x === "number" ? -1 : 1);
+      return up ? d : -d;
+    }).forEach(function (tr) { body.appendChild(tr); });
+    th.parentNode.querySelectorAll("th").forEach(function (h) { h.className = ""; h.dataset.up = ""; });
+    th.className = "sorted"; th.dataset.up = up ? "1" : "0";
+  });
+});
+</script>
+)";
+
+// "WAV mu-law 8000 Hz mono" as "mu-law 8 kHz mono": the column stays one line wide.
+std::string shortFormat(const std::string& format) {
+    std::string s = format.rfind("WAV ", 0) == 0 ? format.substr(4) : format;
+    for (const auto& [from, to] : {std::pair<const char*, const char*>{"000 Hz", " kHz"}, {" channels", " ch"}})
+        if (const size_t at = s.find(from); at != std::string::npos)
+            s.replace(at, std::string(from).size(), to);
+    return s;
+}
 
 // Histogram of the measured levels before and after, 1 dB per bin, with the target and the band
 // a run can reach (target +- largest change).
@@ -68,7 +96,8 @@ std::string histogram(const LevelReport& report) {
     }
     const double t = report.options.target;
     const double g = report.options.maxChange;
-    double lo = t - g, hi = t + g;
+    const double m = report.options.minimum;
+    double lo = std::min(t - g, m), hi = t + g;
     for (const std::vector<double>* v : {&before, &after})
         for (double x : *v) {
             lo = std::min(lo, x);
@@ -88,7 +117,7 @@ std::string histogram(const LevelReport& report) {
         ++na[binOf(x)];
     const int top = std::max({1, *std::max_element(nb.begin(), nb.end()), *std::max_element(na.begin(), na.end())});
 
-    const double W = 760, H = 260, left = 44, right = 12, upper = 16, bottom = 34;
+    const double W = 760, H = 260, left = 52, right = 12, upper = 16, bottom = 34;
     const double pw = W - left - right, ph = H - upper - bottom;
     const double a0 = lo - 0.5, a1 = hi + 0.5; // the axis
     auto xOf = [&](double db) { return left + (db - a0) / (a1 - a0) * pw; };
@@ -115,17 +144,33 @@ std::string histogram(const LevelReport& report) {
     }
     s += "<line x1=\"" + num(xOf(t)) + "\" x2=\"" + num(xOf(t)) + "\" y1=\"" + num(upper - 4) + "\" y2=\"" +
          num(upper + ph) + "\" stroke=\"#1e8449\" stroke-width=\"2\" stroke-dasharray=\"6 3\"/>\n";
+    // The minimum threshold: quieter files are not adjusted.
+    s += "<line x1=\"" + num(xOf(m)) + "\" x2=\"" + num(xOf(m)) + "\" y1=\"" + num(upper - 4) + "\" y2=\"" +
+         num(upper + ph) +
+         "\" stroke=\"#c0392b\" stroke-width=\"2\" stroke-dasharray=\"2 3\"><title>minimum threshold " + esc(num(m)) +
+         " dBov</title></line>\n";
     // Axes, a tick every 5 dB, the largest count.
     s += "<line x1=\"" + num(left) + "\" x2=\"" + num(left + pw) + "\" y1=\"" + num(upper + ph) + "\" y2=\"" +
          num(upper + ph) + "\" stroke=\"#000\"/>\n";
     s += "<line x1=\"" + num(left) + "\" x2=\"" + num(left) + "\" y1=\"" + num(upper) + "\" y2=\"" + num(upper + ph) +
          "\" stroke=\"#000\"/>\n";
     for (int db = static_cast<int>(std::ceil(lo / 5.0)) * 5; db <= hi; db += 5)
-        s += "<text x=\"" + num(xOf(db)) + "\" y=\"" + num(upper + ph + 14) + "\" text-anchor=\"middle\">" +
-             std::to_string(db) + "</text>\n";
+        s += "<line x1=\"" + num(xOf(db)) + "\" x2=\"" + num(xOf(db)) + "\" y1=\"" + num(upper + ph) + "\" y2=\"" +
+             num(upper + ph + 4) + "\" stroke=\"#000\"/>\n<text x=\"" + num(xOf(db)) + "\" y=\"" +
+             num(upper + ph + 16) + "\" text-anchor=\"middle\">" + std::to_string(db) + "</text>\n";
     s += "<text x=\"" + num(left + pw / 2) + "\" y=\"" + num(H - 4) + "\" text-anchor=\"middle\">level (dBov)</text>\n";
-    s += "<text x=\"" + num(left - 4) + "\" y=\"" + num(upper + 4) + "\" text-anchor=\"end\">" + std::to_string(top) +
-         "</text>\n<text x=\"" + num(left - 4) + "\" y=\"" + num(upper + ph) + "\" text-anchor=\"end\">0</text>\n";
+    // The counts: a tick every 1, 2 or 5 times a power of ten, at most about eight of them.
+    int step = 1;
+    for (int scale = 1; top / step > 8; scale *= 10)
+        for (int k : {1, 2, 5})
+            if (top / step > 8)
+                step = k * scale;
+    for (int n = 0; n <= top; n += step)
+        s += "<line x1=\"" + num(left - 4) + "\" x2=\"" + num(left) + "\" y1=\"" + num(yOf(n)) + "\" y2=\"" +
+             num(yOf(n)) + "\" stroke=\"#000\"/>\n<text x=\"" + num(left - 6) + "\" y=\"" + num(yOf(n) + 4) +
+             "\" text-anchor=\"end\">" + std::to_string(n) + "</text>\n";
+    s += "<text x=\"12\" y=\"" + num(upper + ph / 2) + "\" text-anchor=\"middle\" transform=\"rotate(-90 12 " +
+         num(upper + ph / 2) + ")\">files</text>\n";
     s += "</svg>\n";
     return s;
 }
@@ -182,11 +227,15 @@ std::string reportHtml(const LevelReport& report) {
     s += kStyle;
     s += "</style>\n</head>\n<body>\n<h1>Levora level report</h1>\n";
     s += summary(report);
-    s += "<p class=\"legend\"><span style=\"background:#34495e\"></span>before<span style=\"background:#f5b041\">"
-         "</span>after<span style=\"background:#dcefdc\"></span>target &#177; largest change (dashed: the "
-         "target)</p>\n";
+    s += "<p class=\"legend\"><span style=\"background:#34495e\">&#160;</span>before<span "
+         "style=\"background:#f5b041\">&#160;"
+         "</span>after<span style=\"background:#dcefdc\">&#160;</span>target &#177; largest change (dashed: the "
+         "target; dotted red: the minimum threshold)<span style=\"background:#ffc857\">&#160;</span>a level a run "
+         "cannot "
+         "bring all the way to the target</p>\n";
     s += histogram(report);
-    s += "<table>\n<thead><tr><th>Path</th><th>Format</th><th>Seconds</th><th>Activity %</th><th>Level before</th>"
+    s += "<table class=\"files\">\n<thead><tr><th>Path</th><th>Format</th><th>Seconds</th><th>Activity %</th><th>Level "
+         "before</th>"
          "<th>Level after</th><th>Change</th><th>What happened</th></tr></thead>\n<tbody>\n";
     const LevelOptions& o = report.options;
     for (const ReportRow& r : report.rows) {
@@ -199,15 +248,19 @@ std::string reportHtml(const LevelReport& report) {
         else if (far)
             cls = "far";
         s += cls.empty() ? "<tr>" : "<tr class=\"" + cls + "\">";
-        s += "<td>" + esc(r.path) + "</td><td>" + esc(r.before.audio ? r.before.format : "not audio") + "</td>";
+        s += "<td>" + esc(r.path) + "</td><td class=\"f\">" +
+             esc(r.before.audio ? shortFormat(r.before.format) : "not audio") + "</td>";
         s += "<td class=\"n\">" + (r.before.audio ? num(r.before.seconds, "%.2f") : "") + "</td>";
         s += "<td class=\"n\">" + (r.before.measured() ? num(r.before.activity * 100.0) : "") + "</td>";
-        s += "<td class=\"n lv\">" + esc(levelText(r.before)) + "</td>";
+        s += far ? "<td class=\"n lv\" title=\"beyond the largest change\">" : "<td class=\"n lv\">";
+        s += esc(levelText(r.before)) + "</td>";
         s += "<td class=\"n\">" + esc(levelText(r.after)) + "</td>";
         s += "<td class=\"n\">" + (change ? num(*change, "%+.1f") : "") + "</td>";
         s += "<td>" + esc(whatHappenedText(r)) + "</td></tr>\n";
     }
-    s += "</tbody>\n</table>\n</body>\n</html>\n";
+    s += "</tbody>\n</table>\n";
+    s += kSortScript;
+    s += "</body>\n</html>\n";
     return s;
 }
 

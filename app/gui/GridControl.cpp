@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QStyleOptionHeader>
 
 #include <algorithm>
 
@@ -40,6 +41,8 @@ GridControl::GridControl(std::vector<Column> columns, QWidget* parent)
                     QAbstractItemView::DoubleClicked);
     setWordWrap(false);
     setCornerButtonEnabled(false);
+    // Tab leaves the list for the next control; the arrow keys move inside it.
+    setTabKeyNavigation(false);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 
@@ -51,7 +54,9 @@ GridControl::GridControl(std::vector<Column> columns, QWidget* parent)
     header->setSectionsMovable(false);
     header->setSectionsClickable(true);
     header->setHighlightSections(false);
-    header->setSortIndicatorShown(false);
+    // Shown on no section until a sort, so that every caption gets its room beside the arrow from the start.
+    header->setSortIndicatorShown(true);
+    header->setSortIndicator(-1, Qt::AscendingOrder);
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     connect(header, &QHeaderView::sectionClicked, this, &GridControl::headerClicked);
     applyMetrics();
@@ -67,6 +72,33 @@ void GridControl::applyMetrics() {
     for (size_t c = 0; c < m_columns.size(); ++c)
         setColumnWidth(static_cast<int>(c), tw.x(m_columns[c].widthTwips));
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    for (int c = 0; c < Cols(); ++c)
+        fitCaption(c);
+}
+
+int GridControl::captionRoom(int col, int width) const {
+    QHeaderView* header = horizontalHeader();
+    QStyleOptionHeader option;
+    option.initFrom(header);
+    option.orientation = Qt::Horizontal;
+    option.state |= QStyle::State_Horizontal;
+    option.section = col;
+    option.text = m_model->header(col);
+    option.sortIndicator = QStyleOptionHeader::SortDown;
+    option.rect = QRect(0, 0, width, header->height() > 0 ? header->height() : header->sizeHint().height());
+    return header->style()->subElementRect(QStyle::SE_HeaderLabel, &option, header).width();
+}
+
+void GridControl::fitCaption(int col) {
+    const QString& caption = m_model->header(col);
+    if (caption.isEmpty() || horizontalHeader()->sectionResizeMode(col) == QHeaderView::Stretch)
+        return;
+    // A column is never narrower than its caption needs beside the sort arrow; the stretching one gives way.
+    const int need = horizontalHeader()->fontMetrics().horizontalAdvance(caption);
+    const int width = columnWidth(col);
+    const int room = captionRoom(col, width);
+    if (room < need)
+        setColumnWidth(col, width + need - room);
 }
 
 void GridControl::setStretchColumn(int col) {
@@ -135,9 +167,10 @@ std::string GridControl::TextMatrix(int row, int col) const {
 
 void GridControl::setTextMatrix(int row, int col, const std::string& text) {
     checkCell(row, col);
-    if (row == 0)
+    if (row == 0) {
         m_model->setHeader(col, QString::fromStdString(text));
-    else
+        fitCaption(col);
+    } else
         m_model->setText(row - 1, col, QString::fromStdString(text));
 }
 

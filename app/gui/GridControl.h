@@ -49,6 +49,8 @@ public:
     void applyMetrics();
     // This column takes the width the others leave (by default the last one does).
     void setStretchColumn(int col);
+    // The width a column's caption has for its text at that section width, with the sort arrow shown.
+    int captionRoom(int col, int width) const;
 
 protected:
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
@@ -59,6 +61,7 @@ protected:
 
 private:
     void headerClicked(int col);
+    void fitCaption(int col);
     void checkCell(int row, int col) const;
     void syncCurrent();
     // The grid's own editing of a cell, after BeforeEdit.

@@ -49,7 +49,7 @@ QVariant GridModel::data(const QModelIndex& index, int role) const {
         return {};
     case Qt::ToolTipRole:
     case Qt::AccessibleDescriptionRole: {
-        const QString& tip = m_tip[cell(index.row(), index.column())];
+        const QString& tip = cell(index.row(), index.column()).tip;
         return tip.isEmpty() ? QVariant() : QVariant(tip);
     }
     default:
@@ -102,19 +102,16 @@ void GridModel::setDataRows(int rows) {
     }
     const bool grow = rows > m_rows;
     for (int r = rows; r < m_rows; ++r)
-        m_rowOfKey[static_cast<size_t>(m_keyOfRow[static_cast<size_t>(r)])] = -1;
-    m_keyOfRow.resize(static_cast<size_t>(rows));
+        m_rowOfKey[static_cast<size_t>(m_data[static_cast<size_t>(r)].key)] = -1;
+    m_data.resize(static_cast<size_t>(rows));
     for (int r = m_rows; r < rows; ++r) {
-        m_keyOfRow[static_cast<size_t>(r)] = static_cast<int>(m_rowOfKey.size());
+        Row& row = m_data[static_cast<size_t>(r)];
+        row.key = static_cast<int>(m_rowOfKey.size());
         m_rowOfKey.push_back(r);
-    }
-    m_text.resize(static_cast<size_t>(rows) * m_cols);
-    m_tip.resize(static_cast<size_t>(rows) * m_cols);
-    m_mark.resize(static_cast<size_t>(rows) * m_cols, 0);
-    m_check.resize(static_cast<size_t>(rows) * m_cols, -1);
-    for (int r = m_rows; r < rows; ++r)
+        row.cells.resize(static_cast<size_t>(m_cols));
         for (int c = 0; c < m_cols; ++c)
-            m_check[cell(r, c)] = m_checkCols[static_cast<size_t>(c)] ? 0 : -1;
+            row.cells[static_cast<size_t>(c)].check = m_checkCols[static_cast<size_t>(c)] ? 0 : -1;
+    }
     m_rows = rows;
     if (notify) {
         if (grow)
@@ -132,23 +129,23 @@ void GridModel::changed(int row, int col, int role) {
 }
 
 void GridModel::setText(int row, int col, const QString& text) {
-    m_text[cell(row, col)] = text;
+    cell(row, col).text = text;
     changed(row, col, Qt::DisplayRole);
 }
 
 void GridModel::setCheck(int row, int col, bool checked) {
-    m_check[cell(row, col)] = checked ? 1 : 0;
+    cell(row, col).check = checked ? 1 : 0;
     changed(row, col, Qt::CheckStateRole);
 }
 
 void GridModel::setToolTip(int row, int col, const QString& tip) {
-    m_tip[cell(row, col)] = tip;
+    cell(row, col).tip = tip;
 }
 
 void GridModel::setMarked(int row, int col, bool marked) {
     if (this->marked(row, col) == marked)
         return;
-    m_mark[cell(row, col)] = marked ? 1 : 0;
+    cell(row, col).mark = marked;
     changed(row, col, Qt::BackgroundRole);
 }
 
@@ -220,29 +217,15 @@ void GridModel::sortRows(int col, Qt::SortOrder order) {
     }
 
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    std::vector<QString> texts(m_text.size());
-    std::vector<QString> tips(m_tip.size());
-    std::vector<int8_t> checks(m_check.size());
-    std::vector<int8_t> marks(m_mark.size());
-    std::vector<int> keys(m_keyOfRow.size());
+    std::vector<Row> sorted(m_data.size());
     std::vector<int> newRowOf(perm.size());
     for (int to = 0; to < m_rows; ++to) {
         const int from = perm[static_cast<size_t>(to)];
         newRowOf[static_cast<size_t>(from)] = to;
-        keys[static_cast<size_t>(to)] = m_keyOfRow[static_cast<size_t>(from)];
-        m_rowOfKey[static_cast<size_t>(keys[static_cast<size_t>(to)])] = to;
-        for (int c = 0; c < m_cols; ++c) {
-            texts[cell(to, c)] = std::move(m_text[cell(from, c)]);
-            tips[cell(to, c)] = std::move(m_tip[cell(from, c)]);
-            checks[cell(to, c)] = m_check[cell(from, c)];
-            marks[cell(to, c)] = m_mark[cell(from, c)];
-        }
+        sorted[static_cast<size_t>(to)] = std::move(m_data[static_cast<size_t>(from)]);
+        m_rowOfKey[static_cast<size_t>(sorted[static_cast<size_t>(to)].key)] = to;
     }
-    m_text = std::move(texts);
-    m_tip = std::move(tips);
-    m_check = std::move(checks);
-    m_mark = std::move(marks);
-    m_keyOfRow = std::move(keys);
+    m_data = std::move(sorted);
     const QModelIndexList before = persistentIndexList();
     QModelIndexList after;
     after.reserve(before.size());

@@ -1,6 +1,6 @@
-// The cells of myGrid: text and an optional check box per cell, kept in flat arrays so that tens
-// of thousands of rows append and sort quickly. Model rows are the grid's data rows (grid row 1 is
-// model row 0); the header row is the horizontal header.
+// The cells of myGrid: text and an optional check box per cell, one record per row that moves as a
+// whole when the rows are sorted, so that tens of thousands of rows append and sort quickly. Model rows are the grid's
+// data rows (grid row 1 is model row 0); the header row is the horizontal header.
 #pragma once
 
 #include <QAbstractTableModel>
@@ -25,10 +25,10 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
     void setDataRows(int rows);
-    const QString& text(int row, int col) const { return m_text[cell(row, col)]; }
+    const QString& text(int row, int col) const { return cell(row, col).text; }
     void setText(int row, int col, const QString& text);
     // -1: no check box; 0 unchecked; 1 checked.
-    int check(int row, int col) const { return m_check[cell(row, col)]; }
+    int check(int row, int col) const { return cell(row, col).check; }
     void setCheck(int row, int col, bool checked);
     const QString& header(int col) const { return m_header[static_cast<size_t>(col)]; }
     void setHeader(int col, const QString& text);
@@ -40,11 +40,11 @@ public:
     // A cell's tooltip, and a mark that sets it apart (a background that also reads apart in grey).
     void setToolTip(int row, int col, const QString& tip);
     void setMarked(int row, int col, bool marked);
-    bool marked(int row, int col) const { return m_mark[cell(row, col)] != 0; }
+    bool marked(int row, int col) const { return cell(row, col).mark; }
 
     // A key per data row that moves with its row when the rows are sorted (rows get the next key
     // as they are appended); -1 for a key whose row is gone.
-    int rowKey(int row) const { return m_keyOfRow[static_cast<size_t>(row)]; }
+    int rowKey(int row) const { return m_data[static_cast<size_t>(row)].key; }
     int rowOfKey(int key) const;
     int keyCount() const { return static_cast<int>(m_rowOfKey.size()); }
 
@@ -54,20 +54,29 @@ public:
     void sortRows(int col, Qt::SortOrder order);
 
 private:
-    size_t cell(int row, int col) const { return static_cast<size_t>(row) * static_cast<size_t>(m_cols) + col; }
+    struct Cell {
+        QString text;
+        QString tip;
+        int8_t check = -1; // -1: no check box; 0 unchecked; 1 checked
+        bool mark = false;
+    };
+    struct Row {
+        int key = -1;
+        std::vector<Cell> cells;
+    };
+    const Cell& cell(int row, int col) const {
+        return m_data[static_cast<size_t>(row)].cells[static_cast<size_t>(col)];
+    }
+    Cell& cell(int row, int col) { return m_data[static_cast<size_t>(row)].cells[static_cast<size_t>(col)]; }
     void changed(int row, int col, int role);
 
     int m_cols;
     int m_fixedCols;
     std::vector<bool> m_checkCols;
     int m_rows = 0;
-    std::vector<QString> m_text;
-    std::vector<int8_t> m_check;
+    std::vector<Row> m_data;
     std::vector<QString> m_header;
-    std::vector<QString> m_tip;
-    std::vector<int8_t> m_mark;
     std::vector<bool> m_numericCols;
-    std::vector<int> m_keyOfRow;
     std::vector<int> m_rowOfKey;
     bool m_resetting = false;
 };

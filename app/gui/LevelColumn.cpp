@@ -14,9 +14,10 @@ constexpr int kCollectMs = 100;
 } // namespace
 
 LevelColumn::LevelColumn(GridControl& grid, int column, int fileColumn, const MachinePrefix& prefix,
-                         std::function<double()> target, std::function<double()> maxChange, QObject* parent)
+                         std::function<double()> target, std::function<double()> maxChange, TextOf text,
+                         QObject* parent)
     : QObject(parent), m_grid(grid), m_col(column), m_fileCol(fileColumn), m_prefix(prefix),
-      m_target(std::move(target)), m_maxChange(std::move(maxChange)) {
+      m_target(std::move(target)), m_maxChange(std::move(maxChange)), m_text(std::move(text)) {
     m_timer.setInterval(kCollectMs);
     connect(&m_timer, &QTimer::timeout, this, &LevelColumn::collect);
 }
@@ -88,8 +89,7 @@ void LevelColumn::collect() {
     for (LevelSurvey::Result& r : m_survey->take()) {
         const int row = model.rowOfKey(r.id);
         if (row >= 0) {
-            model.setText(row, m_col, QString::fromStdString(levelText(r.level)));
-            model.setToolTip(row, m_col, QString::fromStdString(levelDetails(r.level)));
+            show(row, r.level);
             model.setMarked(row, m_col, beyondReach(r.level, target, maxChange));
         }
         m_table.set(r.id, std::move(r.level));
@@ -108,6 +108,29 @@ void LevelColumn::remark() {
     for (int row = 0; row < model.rowCount(); ++row)
         if (const FileLevel* level = m_table.level(model.rowKey(row)))
             model.setMarked(row, m_col, beyondReach(*level, target, maxChange));
+}
+
+void LevelColumn::show(int row, const FileLevel& level) {
+    GridModel& model = *m_grid.gridModel();
+    model.setText(row, m_col, QString::fromStdString(levelCellText(level, m_text)));
+    const std::string winPath = model.text(row, m_fileCol).toStdString();
+    model.setToolTip(row, m_col, QString::fromStdString(levelCellTip(level, winPath, m_text)));
+}
+
+void LevelColumn::retranslate() {
+    const GridModel& model = *m_grid.gridModel();
+    for (int row = 0; row < model.rowCount(); ++row)
+        if (const FileLevel* level = m_table.level(model.rowKey(row)))
+            show(row, *level);
+}
+
+std::vector<bool> LevelColumn::outsideBand(double target, double minimum) const {
+    const GridModel& model = *m_grid.gridModel();
+    std::vector<bool> out(static_cast<size_t>(model.rowCount()), false);
+    for (int row = 0; row < model.rowCount(); ++row)
+        if (const FileLevel* level = m_table.level(model.rowKey(row)))
+            out[static_cast<size_t>(row)] = outsideTargetBand(*level, target, minimum);
+    return out;
 }
 
 LevelReport LevelColumn::report(const std::map<std::string, LoggedFile>& runLog, const LevelOptions& shown) const {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "GridControl.h"
+#include "RunSummary.h"
 #include "levels/LevelSurvey.h"
 #include "levels/LevelTable.h"
 
@@ -19,9 +20,11 @@ namespace levora {
 class LevelColumn : public QObject {
     Q_OBJECT
 public:
-    // target and maxChange give the option fields' values at the moment they are asked.
+    // target and maxChange give the option fields' values at the moment they are asked; text the
+    // string table's texts in the user's language.
     LevelColumn(GridControl& grid, int column, int fileColumn, const MachinePrefix& prefix,
-                std::function<double()> target, std::function<double()> maxChange, QObject* parent = nullptr);
+                std::function<double()> target, std::function<double()> maxChange, TextOf text,
+                QObject* parent = nullptr);
     ~LevelColumn() override;
 
     // Measures the files not measured yet (all, the first time), in the grid's order.
@@ -34,6 +37,10 @@ public:
     void remeasureAll();
     // Marks anew for the current target and largest change.
     void remark();
+    // Writes the cells and their tooltips anew in the current language.
+    void retranslate();
+    // Per data row: its level lies outside the target band (see outsideTargetBand).
+    std::vector<bool> outsideBand(double target, double minimum) const;
 
     // Every file has its level in the grid.
     bool filled() const { return !m_survey && m_table.complete(); }
@@ -49,6 +56,7 @@ public:
 private:
     void start(std::vector<int> keys);
     void collect();
+    void show(int row, const FileLevel& level);
 
     GridControl& m_grid;
     int m_col;
@@ -56,6 +64,7 @@ private:
     const MachinePrefix& m_prefix;
     std::function<double()> m_target;
     std::function<double()> m_maxChange;
+    TextOf m_text;
     LevelTable m_table;
     std::unique_ptr<LevelSurvey> m_survey;
     QTimer m_timer;

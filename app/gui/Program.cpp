@@ -27,9 +27,9 @@ struct Program::Impl {
         machine.localize.setLanguageListener([this](const std::string& locale) { qtTranslations.use(locale); });
         form.onSetdB = [this] {
             form.levelsBeforeRun();
-            run.cmdSetdB_Click();
-            form.levelsAfterRun();
+            form.runEnded(run.cmdSetdB_Click());
         };
+        form.onStopRun = [this] { run.requestStop(); };
         form.onRestore = [this] {
             restore.mnuRestore_Click();
             form.levelColumn().remeasureAll();

@@ -14,8 +14,11 @@
 #include <QFileDialog>
 #include <QFocusEvent>
 #include <QFontInfo>
+#include <QKeyEvent>
 #include <QMenuBar>
 #include <QTimer>
+
+#include <set>
 
 #include <utility>
 
@@ -44,8 +47,12 @@ frmMain::frmMain(frmMainServices services)
     m_levels = std::make_unique<LevelColumn>(
         *myGrid, myGrid->ColIndex(kLevelKey), myGrid->ColIndex(kFileNameKey), m_s.ns.prefix(),
         [this] { return NumberOfText(cmbTargetDB->currentText().toStdString()); },
-        [this] { return NumberOfText(cmbGainThreshold->currentText().toStdString()); });
-    m_levels->onFilled = [this] { mnuSaveLevelReport->setEnabled(true); };
+        [this] { return NumberOfText(cmbGainThreshold->currentText().toStdString()); },
+        [this](int id) { return m_s.localize.mymyLoadString(id); });
+    m_levels->onFilled = [this] {
+        mnuSaveLevelReport->setEnabled(true);
+        mnuSelectOutOfBand->setEnabled(true);
+    };
     connectHandlers();
     m_s.windows.add(this, [this] { frmMain_Auto_Init(); });
 }
@@ -102,10 +109,14 @@ void frmMain::connectHandlers() {
     on(Help[1], &QAction::triggered, command(onHelp));
     on(About[2], &QAction::triggered, command(onAbout));
     on(mnuSaveLevelReport, &QAction::triggered, [this] { mnuSaveLevelReport_Click(); });
+    on(mnuSelectOutOfBand, &QAction::triggered, [this] { mnuSelectOutOfBand_Click(); });
+    connect(mnuSetdB, &QAction::triggered, cmdSetdB, &QPushButton::click);
     for (QComboBox* field : {cmbTargetDB, cmbGainThreshold})
         connect(field, &QComboBox::currentIndexChanged, this, [this] { m_levels->remark(); });
     cmbTargetDB->installEventFilter(this);
     txtBackupTarget->installEventFilter(this);
+    for (QPushButton* b : {cmdBrowse, cmdSetdB, cmdExit, cmdUnselectAll, cmdSelectAll})
+        b->installEventFilter(this);
 }
 
 void frmMain::guarded(const std::function<void()>& handler) {
@@ -146,6 +157,8 @@ void frmMain::frmMain_Auto_Init() {
     cmdSelectAll->setText(str(38));
     Label2->setText(str(52));
     mnuFile->setTitle(str(19));
+    mnuSetdB->setText(str(41));
+    mnuSelectOutOfBand->setText(str(82));
     mnuRestore->setText(str(33));
     mnuSaveLevelReport->setText(str(57));
     mnuExit->setText(str(18));
@@ -158,6 +171,7 @@ void frmMain::frmMain_Auto_Init() {
     // its frame; the file list after its frame.
     txtBackupTarget->setAccessibleName(chkBackup->text().remove(QLatin1Char('&')));
     myGrid->setAccessibleName(frameSelectWAVFiles->title().remove(QLatin1Char('&')));
+    m_levels->retranslate();
 }
 
 void frmMain::forEachControl(const std::function<void(IFontControl*)>& f) {
@@ -194,7 +208,7 @@ void frmMain::forEachControl(const std::function<void(IFontControl*)>& f) {
         f(&c);
     }
     // Menu items have no font of their own.
-    for (int i = 0; i < 7; ++i)
+    for (int i = 0; i < 9; ++i)
         f(nullptr);
 }
 
@@ -232,18 +246,53 @@ void frmMain::txtBackupTarget_LostFocus() {
 }
 
 void frmMain::cmdExit_Click() {
+    if (m_running) {
+        // Ending now would leave a file half done, the log without its end and the host unsynchronised.
+        if (m_exitAfterRun)
+            return;
+        if (m_s.msgbox.MsgBox(m_s.localize.mymyLoadString(73), vbYesNo) != vbYes)
+            return;
+        m_exitAfterRun = true;
+        frameProgress->setTitle(QString::fromStdString(m_s.localize.mymyLoadString(83)));
+        if (onStopRun)
+            onStopRun();
+        return;
+    }
     if (m_s.endProgram)
         m_s.endProgram();
 }
 
 void frmMain::levelsBeforeRun() {
     mnuSaveLevelReport->setEnabled(false);
+    mnuSelectOutOfBand->setEnabled(false);
+    m_running = true;
     m_levels->beginRun();
 }
 
 void frmMain::levelsAfterRun() {
+    m_running = false;
     m_ranThisSession = true;
     m_levels->endRun();
+}
+
+void frmMain::runEnded(const RunOutcome& outcome) {
+    levelsAfterRun();
+    if (outcome.reachedEnd)
+        frameProgress->setTitle(
+            QString::fromStdString(RunSummary(outcome, [this](int id) { return m_s.localize.mymyLoadString(id); })));
+    if (std::exchange(m_exitAfterRun, false))
+        cmdExit_Click();
+}
+
+void frmMain::mnuSelectOutOfBand_Click() {
+    if (!m_levels->filled())
+        return;
+    const double target = NumberOfText(cmbTargetDB->currentText().toStdString());
+    const double minimum = NumberOfText(cmbMindBLevel->currentText().toStdString());
+    const int selected = myGrid->ColIndex(kSelectedKey);
+    const std::vector<bool> outside = m_levels->outsideBand(target, minimum);
+    for (int row = 1; row < myGrid->Rows(); ++row)
+        myGrid->setCellChecked(row, selected, outside[static_cast<size_t>(row - 1)]);
 }
 
 void frmMain::mnuSaveLevelReport_Click() {
@@ -271,6 +320,8 @@ void frmMain::mnuSaveLevelReport_Click() {
     shown.minimum = NumberOfText(cmbMindBLevel->currentText().toStdString());
     shown.maxChange = NumberOfText(cmbGainThreshold->currentText().toStdString());
     LevelReport report = m_levels->report(logged, shown);
+    if (!m_ranThisSession)
+        planReport(report, shown);
     report.machine = m_s.ns.prefix().root().string();
     report.when = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")).toStdString();
     try {
@@ -280,9 +331,32 @@ void frmMain::mnuSaveLevelReport_Click() {
     }
 }
 
+void frmMain::planReport(LevelReport& report, const LevelOptions& shown) const {
+    // Before any run of this session a ticked file's row says what a run with the shown options would
+    // do to it; its level after is not known yet.
+    std::set<std::string> ticked;
+    const int selected = myGrid->ColIndex(kSelectedKey);
+    const int fileCol = myGrid->ColIndex(kFileNameKey);
+    for (int row = 1; row < myGrid->Rows(); ++row)
+        if (myGrid->CellChecked(row, selected))
+            ticked.insert(myGrid->TextMatrix(row, fileCol));
+    const LoggedFile planned{{}, shown};
+    for (ReportRow& row : report.rows) {
+        if (!ticked.count(row.path))
+            continue;
+        classifyRow(row, &planned);
+        row.after = FileLevel{};
+    }
+    report.notes.push_back("No run yet: each ticked file's row says what a run with these options would do");
+}
+
 void frmMain::closeEvent(QCloseEvent* event) {
     guarded([this] { cmdExit_Click(); });
-    event->accept();
+    // During a run the window stays until the run has stopped; Exit then ends the program.
+    if (m_running)
+        event->ignore();
+    else
+        event->accept();
 }
 
 void frmMain::showEvent(QShowEvent* event) {
@@ -296,6 +370,15 @@ void frmMain::showEvent(QShowEvent* event) {
 }
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        // Return on a push button presses it, as Space does (outside a dialog Qt leaves it to the button).
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        auto* button = qobject_cast<QPushButton*>(watched);
+        if (button && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
+            button->animateClick();
+            return true;
+        }
+    }
     if (event->type() == QEvent::FocusOut) {
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
         if (watched == cmbTargetDB && reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason)

@@ -10,6 +10,7 @@
 #include "app/MainForm.h"
 #include "host/TalvioVersion.h"
 #include "i18n/modLocalize.h"
+#include "leveling/LevelingRun.h"
 #include "leveling/RunView.h"
 #include "platform/Ui.h"
 #include "platform/WinPath.h"
@@ -72,6 +73,7 @@ public:
     std::function<void()> onRestore;          // mnuRestore
     std::function<void()> onLevoraForPrompts; // mnuLevoraForPrompts
     std::function<void()> onHelp;             // Help(1)
+    std::function<void()> onStopRun;          // asks the leveling run under way to stop after its current files
     std::function<void()> onAbout;            // About(2)
     // The file the level report goes to (a host path); empty: not saved. Default: a save dialog.
     std::function<std::string()> askReportFile;
@@ -101,12 +103,16 @@ public:
     void txtBackupTarget_LostFocus();
     void cmdExit_Click();
     void mnuSaveLevelReport_Click();
+    void mnuSelectOutOfBand_Click();
 
     // The level column: measured after the window first shows; around a run, the run's files
     // keep their levels before it and are measured again after it; after a restore, all are.
     LevelColumn& levelColumn() { return *m_levels; }
     void levelsBeforeRun();
     void levelsAfterRun();
+    // After a run: the Progress frame says how it went; an Exit asked for during the run happens now.
+    void runEnded(const RunOutcome& outcome);
+    bool running() const { return m_running; }
 
     // Controls, in the order in which the window creates them.
     QGroupBox* frameBackupGreetings = nullptr;
@@ -136,9 +142,11 @@ public:
     QLabel* Label2 = nullptr;
 
     QMenu* mnuFile = nullptr;
+    QAction* mnuSetdB = nullptr; // the Levora Level command
     QAction* mnuRestore = nullptr;
     QAction* mnuLevoraForPrompts = nullptr;
     QAction* mnuSaveLevelReport = nullptr;
+    QAction* mnuSelectOutOfBand = nullptr;
     QAction* Seperator2 = nullptr;
     QAction* mnuExit = nullptr;
     QMenu* mnuHelpHeader = nullptr;
@@ -155,9 +163,12 @@ private:
     friend class frmMainRunView;
     void createControls(); // frmMainLayout.cpp
     void createMenus();    // frmMainLayout.cpp
+    void setTabOrder();    // frmMainLayout.cpp
     void connectHandlers();
     // Runs an event handler; a failure that escapes it is shown instead of reaching the event loop.
     void guarded(const std::function<void()>& handler);
+    // A report saved before any run: what a run with the shown options would do to each ticked file.
+    void planReport(LevelReport& report, const LevelOptions& shown) const;
 
     // myGrid's events.
     void Click() override;
@@ -176,6 +187,8 @@ private:
     std::unique_ptr<LevelColumn> m_levels;
     bool m_focusSet = false;
     bool m_ranThisSession = false; // the run log is this session's
+    bool m_running = false;        // a leveling run is under way
+    bool m_exitAfterRun = false;   // Exit was asked for during the run, which stops after its current files
 };
 
 } // namespace levora

@@ -4,8 +4,11 @@
 
 #include "ui/gui/Twips.h"
 
+#include <QKeySequence>
 #include <QLayout>
 #include <QMenuBar>
+
+#include <iterator>
 
 namespace levora {
 
@@ -109,11 +112,23 @@ void frmMain::createControls() {
 
     for (QPushButton* b : {cmdBrowse, cmdSetdB, cmdExit, cmdUnselectAll, cmdSelectAll})
         b->setAutoDefault(false);
+    setTabOrder();
+}
+
+void frmMain::setTabOrder() {
+    // As the controls stand on the screen: top to bottom, and left to right within a line.
+    QWidget* const order[] = {
+        myGrid,        cmdUnselectAll,   cmdSelectAll,  chkBackup,         txtBackupTarget, cmdBrowse, cmbTargetDB,
+        cmbSampleSize, cmbGainThreshold, cmbMindBLevel, chkSaveToRegistry, cmdSetdB,        cmdExit};
+    for (size_t i = 0; i + 1 < std::size(order); ++i)
+        QWidget::setTabOrder(order[i], order[i + 1]);
 }
 
 void frmMain::createMenus() {
     mnuFile = menuBar()->addMenu(QString());
     mnuFile->setObjectName(QStringLiteral("mnuFile"));
+    mnuSetdB = mnuFile->addAction(QString());
+    mnuSetdB->setObjectName(QStringLiteral("mnuSetdB"));
     mnuRestore = mnuFile->addAction(QString());
     mnuRestore->setObjectName(QStringLiteral("mnuRestore"));
     mnuLevoraForPrompts = mnuFile->addAction(QStringLiteral("Levora for prompts"));
@@ -122,6 +137,9 @@ void frmMain::createMenus() {
     mnuSaveLevelReport = mnuFile->addAction(QString());
     mnuSaveLevelReport->setObjectName(QStringLiteral("mnuSaveLevelReport"));
     mnuSaveLevelReport->setEnabled(false); // until every file has its level
+    mnuSelectOutOfBand = mnuFile->addAction(QString());
+    mnuSelectOutOfBand->setObjectName(QStringLiteral("mnuSelectOutOfBand"));
+    mnuSelectOutOfBand->setEnabled(false); // likewise
     Seperator2 = mnuFile->addSeparator();
     Seperator2->setObjectName(QStringLiteral("Seperator2"));
     mnuExit = mnuFile->addAction(QString());
@@ -131,6 +149,7 @@ void frmMain::createMenus() {
     mnuHelpHeader->setObjectName(QStringLiteral("mnuHelpHeader"));
     Help[1] = mnuHelpHeader->addAction(QString());
     Help[1]->setObjectName(QStringLiteral("Help(1)"));
+    Help[1]->setShortcut(QKeySequence(Qt::Key_F1));
     Seperator = mnuHelpHeader->addSeparator();
     Seperator->setObjectName(QStringLiteral("Seperator"));
     About[2] = mnuHelpHeader->addAction(QString());

@@ -106,6 +106,7 @@ void frmMainRunView::animationStop() {
 
 void frmMainRunView::setCommandsEnabled(bool enabled) {
     m_form.cmdSetdB->setEnabled(enabled);
+    m_form.mnuSetdB->setEnabled(enabled);
     m_form.mnuRestore->setEnabled(enabled);
     m_form.mnuLevoraForPrompts->setEnabled(enabled);
 }

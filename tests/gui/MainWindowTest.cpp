@@ -8,6 +8,9 @@
 #include <QApplication>
 #include <QFocusEvent>
 #include <QMenuBar>
+#include <QTest>
+
+#include <algorithm>
 
 #include <gtest/gtest.h>
 
@@ -144,8 +147,8 @@ TEST_F(MainWindowTest, MenuBarWithTheHiddenPromptItem) {
         file.push_back(a->objectName().toStdString());
     for (QAction* a : f().mnuHelpHeader->actions())
         help.push_back(a->objectName().toStdString());
-    EXPECT_EQ(file, (std::vector<std::string>{"mnuRestore", "mnuLevoraForPrompts", "mnuSaveLevelReport", "Seperator2",
-                                              "mnuExit"}));
+    EXPECT_EQ(file, (std::vector<std::string>{"mnuSetdB", "mnuRestore", "mnuLevoraForPrompts", "mnuSaveLevelReport",
+                                              "mnuSelectOutOfBand", "Seperator2", "mnuExit"}));
     EXPECT_EQ(help, (std::vector<std::string>{"Help(1)", "Seperator", "About(2)"}));
     EXPECT_FALSE(f().mnuLevoraForPrompts->isVisible());
     EXPECT_EQ(f().mnuLevoraForPrompts->text().toStdString(), "Levora for prompts");
@@ -160,20 +163,35 @@ TEST_F(MainWindowTest, LabellingSetsEveryCaptionFromTheStringTable) {
     f().frmMain_Auto_Init();
     auto s = [](int id) { return QString::fromStdString(MainHarness::str(id)); };
     const std::pair<QString, int> captions[] = {
-        {f().windowTitle(), 41},          {f().frameBackupGreetings->title(), 8},
-        {f().cmdBrowse->text(), 9},       {f().chkBackup->text(), 37},
-        {f().frameOptions->title(), 30},  {f().chkSaveToRegistry->text(), 36},
-        {f().lblTargetDb2[3]->text(), 4}, {f().lblTargetDb2[2]->text(), 3},
-        {f().lblTargetDb2[1]->text(), 1}, {f().Label4->text(), 23},
-        {f().Label3->text(), 22},         {f().Label1->text(), 34},
-        {f().lblTargetDB->text(), 24},    {f().lblTargetDb2[0]->text(), 2},
-        {f().cmdSetdB->text(), 41},       {f().frameProgress->title(), 32},
-        {f().cmdExit->text(), 18},        {f().frameSelectWAVFiles->title(), 39},
-        {f().cmdUnselectAll->text(), 49}, {f().cmdSelectAll->text(), 38},
-        {f().Label2->text(), 52},         {f().mnuFile->title(), 19},
-        {f().mnuRestore->text(), 33},     {f().mnuExit->text(), 18},
-        {f().mnuHelpHeader->title(), 21}, {f().Help[1]->text(), 21},
+        {f().windowTitle(), 41},
+        {f().frameBackupGreetings->title(), 8},
+        {f().cmdBrowse->text(), 9},
+        {f().chkBackup->text(), 37},
+        {f().frameOptions->title(), 30},
+        {f().chkSaveToRegistry->text(), 36},
+        {f().lblTargetDb2[3]->text(), 4},
+        {f().lblTargetDb2[2]->text(), 3},
+        {f().lblTargetDb2[1]->text(), 1},
+        {f().Label4->text(), 23},
+        {f().Label3->text(), 22},
+        {f().Label1->text(), 34},
+        {f().lblTargetDB->text(), 24},
+        {f().lblTargetDb2[0]->text(), 2},
+        {f().cmdSetdB->text(), 41},
+        {f().frameProgress->title(), 32},
+        {f().cmdExit->text(), 18},
+        {f().frameSelectWAVFiles->title(), 39},
+        {f().cmdUnselectAll->text(), 49},
+        {f().cmdSelectAll->text(), 38},
+        {f().Label2->text(), 52},
+        {f().mnuFile->title(), 19},
+        {f().mnuRestore->text(), 33},
+        {f().mnuExit->text(), 18},
+        {f().mnuHelpHeader->title(), 21},
+        {f().Help[1]->text(), 21},
         {f().About[2]->text(), 6},
+        {f().mnuSetdB->text(), 41},
+        {f().mnuSelectOutOfBand->text(), 82},
     };
     for (const auto& [text, id] : captions) {
         EXPECT_FALSE(s(id).isEmpty()) << id;
@@ -196,6 +214,94 @@ TEST_F(MainWindowTest, ExitButtonExitMenuAndClosingEndTheProgramAfterClosingTheL
         EXPECT_FALSE(h.log.isOpen());
     }
     EXPECT_EQ(h.terminated, (std::vector<int>{0, 0, 0}));
+}
+
+TEST_F(MainWindowTest, TabWalksEveryEnabledControlOnceInScreenOrderAndComesBack) {
+    ASSERT_EQ(h.load(), LoadResult::Ready); // the option fields filled, so all of them are enabled
+    f().show();
+    QApplication::setActiveWindow(&f());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f()));
+    QWidget* const first = QApplication::focusWidget();
+    ASSERT_EQ(first, f().cmdExit);
+    std::vector<QWidget*> reachable;
+    for (QWidget* w : f().centralWidget()->findChildren<QWidget*>())
+        if ((w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(&f()) && w->isEnabled() && !w->focusProxy())
+            reachable.push_back(w);
+    ASSERT_GE(reachable.size(), 13u);
+
+    std::vector<QWidget*> walk;
+    for (size_t i = 0; i <= reachable.size(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        if (QApplication::focusWidget() == first)
+            break;
+        walk.push_back(QApplication::focusWidget());
+    }
+    ASSERT_EQ(QApplication::focusWidget(), first) << "Tab came back to where it began";
+    walk.insert(walk.begin(), first);
+    auto names = [](const std::vector<QWidget*>& widgets) {
+        std::vector<std::string> out;
+        for (QWidget* w : widgets)
+            out.push_back(w->objectName().toStdString());
+        std::sort(out.begin(), out.end());
+        return out;
+    };
+    EXPECT_EQ(names(walk), names(reachable)) << "every enabled control exactly once";
+
+    // From the top left: each next control stands further right on the same line, or on a lower line.
+    auto rect = [&](QWidget* w) { return QRect(w->mapTo(&f(), QPoint(0, 0)), w->size()); };
+    for (size_t i = 2; i < walk.size(); ++i) {
+        const QRect a = rect(walk[i - 1]), b = rect(walk[i]);
+        const bool sameLine = b.top() < a.bottom() && a.top() < b.bottom();
+        EXPECT_TRUE(sameLine ? b.left() > a.left() : b.top() > a.center().y())
+            << walk[i - 1]->objectName().toStdString() << " before " << walk[i]->objectName().toStdString();
+    }
+    EXPECT_EQ(walk[1], f().myGrid);
+
+    // Inside the list the arrows move and Space ticks; Tab goes on to the next control.
+    f().myGrid->setFocus();
+    QTest::keyClick(f().myGrid, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), f().cmdUnselectAll);
+}
+
+TEST_F(MainWindowTest, ReturnPressesTheFocusedButtonAndF1OpensHelp) {
+    int runs = 0, helps = 0;
+    f().onSetdB = [&] { ++runs; };
+    f().onHelp = [&] { ++helps; };
+    f().show();
+    QApplication::setActiveWindow(&f());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f()));
+    f().cmdSetdB->setFocus();
+    QTest::keyClick(f().cmdSetdB, Qt::Key_Return);
+    QTest::qWait(300); // the button shows itself pressed first
+    EXPECT_EQ(runs, 1);
+    QTest::keyClick(f().cmdSetdB, Qt::Key_F1);
+    EXPECT_EQ(helps, 1);
+}
+
+TEST_F(MainWindowTest, ExitDuringARunAsksAndOnYesEndsOnceTheRunHasStopped) {
+    int stops = 0;
+    f().onStopRun = [&] { ++stops; };
+    f().levelsBeforeRun();
+    h.msgbox.nextAnswer(vbNo);
+    f().cmdExit->click();
+    EXPECT_EQ(h.messages(), std::vector<std::string>{MainHarness::str(73)});
+    EXPECT_EQ(h.msgbox.shown[0].buttons, vbYesNo);
+    EXPECT_EQ(stops, 0);
+    h.msgbox.nextAnswer(vbYes);
+    EXPECT_FALSE(f().close()) << "the window stays while the run finishes its files";
+    EXPECT_EQ(stops, 1);
+    EXPECT_TRUE(h.terminated.empty());
+    EXPECT_EQ(f().frameProgress->title().toStdString(), MainHarness::str(83));
+    f().mnuExit->trigger(); // asked already: not again
+    EXPECT_EQ(h.msgbox.shown.size(), 2u);
+
+    RunOutcome stopped;
+    stopped.reachedEnd = stopped.stopped = true;
+    stopped.filesTried = stopped.filesLevelled = 2;
+    stopped.filesTicked = 7;
+    f().runEnded(stopped);
+    EXPECT_EQ(f().frameProgress->title().toStdString(), "Stopped by the user after 2 of 7 files.");
+    EXPECT_EQ(h.terminated, std::vector<int>{0});
 }
 
 TEST_F(MainWindowTest, BrowseKeepsTheFolderWithOneTrailingBackslash) {
@@ -237,12 +343,13 @@ TEST_F(MainWindowTest, CommandsReachTheirHandlersAndAFailureIsShownNotThrown) {
     f().onHelp = [&] { called.push_back("help"); };
     f().onAbout = [&] { throw Error(err::FileNotFound, "File not found"); };
     f().cmdSetdB->click();
+    f().mnuSetdB->trigger();
     f().mnuRestore->trigger();
     f().mnuLevoraForPrompts->setVisible(true);
     f().mnuLevoraForPrompts->trigger();
     f().Help[1]->trigger();
     f().About[2]->trigger();
-    EXPECT_EQ(called, (std::vector<std::string>{"run", "restore", "prompts", "help"}));
+    EXPECT_EQ(called, (std::vector<std::string>{"run", "run", "restore", "prompts", "help"}));
     EXPECT_EQ(h.messages(), std::vector<std::string>{"Run-time error '53':\n\nFile not found"});
 }
 
@@ -251,6 +358,7 @@ TEST_F(MainWindowTest, RunViewGuardsAgainstASecondStartButKeepsExit) {
     f().mnuLevoraForPrompts->setVisible(true); // Qt reports a hidden action as disabled
     v.setCommandsEnabled(false);
     EXPECT_FALSE(f().cmdSetdB->isEnabled());
+    EXPECT_FALSE(f().mnuSetdB->isEnabled());
     EXPECT_FALSE(f().mnuRestore->isEnabled());
     EXPECT_FALSE(f().mnuLevoraForPrompts->isEnabled());
     EXPECT_TRUE(f().cmdExit->isEnabled());

@@ -18,9 +18,11 @@
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QStyleOptionButton>
+#include <QStyleOptionHeader>
 
 #include <gtest/gtest.h>
 
@@ -119,6 +121,29 @@ protected:
             }
         }
         EXPECT_EQ(measured, 29) << where; // 19 in the main window, 1 please-wait, 9 in About
+
+        // The file list's captions, each beside the arrow a sorted column shows.
+        QHeaderView* header = main.myGrid->horizontalHeader();
+        int captions = 0;
+        for (int c = 0; c < main.myGrid->Cols(); ++c) {
+            const QString text = main.myGrid->gridModel()->header(c);
+            if (text.isEmpty())
+                continue;
+            ++captions;
+            QStyleOptionHeader option;
+            option.initFrom(header);
+            option.state |= QStyle::State_Horizontal;
+            option.orientation = Qt::Horizontal;
+            option.text = text;
+            option.sortIndicator = QStyleOptionHeader::SortUp;
+            option.rect = QRect(0, 0, header->sectionSize(c), header->sizeHint().height());
+            const QRect room = header->style()->subElementRect(QStyle::SE_HeaderLabel, &option, header);
+            const QFontMetrics fm(header->font());
+            EXPECT_LE(fm.horizontalAdvance(text), room.width())
+                << where << ", column " << c << ": " << text.toStdString();
+            EXPECT_LE(fm.height(), room.height()) << where << ", column " << c << ": " << text.toStdString();
+        }
+        EXPECT_EQ(captions, 2) << where;
     }
 
     RegistryStore store;

@@ -170,6 +170,34 @@ TEST_F(LevelingRunTest, OptionTextsAreReadAnewForEveryFile) {
     EXPECT_TRUE(contains(body, files[1] + " set to dB -20"));
 }
 
+TEST_F(LevelingRunTest, AStopRequestFinishesTheCurrentFileThenLogsResynchronisesAndEnds) {
+    addRows(5, {1, 2, 4, 5});
+    f.pump.onEvents = [this] {
+        if (f.view.progress == 2) // the first row is finished
+            run.requestStop();
+    };
+    const RunOutcome outcome = run.cmdSetdB_Click();
+    f.pump.onEvents = nullptr;
+
+    EXPECT_TRUE(outcome.stopped);
+    EXPECT_TRUE(outcome.reachedEnd);
+    EXPECT_EQ(outcome.filesTried, 1);
+    EXPECT_EQ(outcome.filesTicked, 4);
+    EXPECT_EQ(greeting(1), RunFixture::levelled("audio1"));
+    for (int i : {2, 4, 5})
+        EXPECT_EQ(greeting(i), "audio" + std::to_string(i));
+    const auto body = f.logBody();
+    ASSERT_EQ(body.size(), 3u);
+    EXPECT_EQ(body[2], "(warning) Stopped by the user after 1 of 4 files");
+    EXPECT_EQ(outcome.warnings, 1);
+    EXPECT_TRUE(outcome.synced);
+    EXPECT_EQ(f.automation.bridge->calls, 1);
+    EXPECT_TRUE(f.msgbox.shown.empty()) << "the log is not offered to someone leaving";
+    EXPECT_FALSE(fs::exists(f.c("mytempwavfile774.WAV")));
+    // Forgotten once the run ended: the next one goes through.
+    EXPECT_FALSE(run.cmdSetdB_Click().stopped);
+}
+
 TEST_F(LevelingRunTest, MissingToolIsLoggedAndTheRunGoesOn) {
     fs::remove(f.c("Levora/gainfix315"));
     const auto files = addRows(3, {1, 3});

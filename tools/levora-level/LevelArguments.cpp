@@ -49,11 +49,14 @@ void defineArguments(CLI::App& cli, Arguments& a) {
                        "). The log lists the files in the grid's order and the files come out the same for any N; "
                        "the scratch files are c:\\mytempwavfile774.WAV, then c:\\mytempwavfile774-2.WAV and so on")
         ->option_text("N");
-    cli.footer("Exit status: 0 when the run reached its end (its log, c:\\Levora.log, lists anything that could "
-               "not be done) or, with --changed-only, nothing had changed; 1 when the start-up or the run stopped "
-               "before leveling (an earlier backup kept, ...), or the report or the record could not be written; 2 "
-               "for a wrong argument; 3 when another Levora run, prompt leveling or restore was working on the same "
-               "machine (nothing was changed; try again when it has finished).");
+    cli.footer(
+        "Exit status: 0 when the run reached its end (its log, c:\\Levora.log, lists anything that could "
+        "not be done) or, with --changed-only, nothing had changed; 1 when the start-up or the run stopped "
+        "before leveling (an earlier backup kept, ...), or the report or the record could not be written; 2 "
+        "for a wrong argument; 3 when another Levora run, prompt leveling or restore was working on the same "
+        "machine (nothing was changed; try again when it has finished); 4 when SIGINT or SIGTERM stopped the run after "
+        "the files being levelled then (the log says so, the host was synchronised); 5 when a second signal "
+        "ended it at once (no file is torn, but the host may need a synchronisation: run again).");
     cli.set_version_flag("--version", std::string("levora-level ") + levora::kVersionText,
                          "Show the program's version");
 }

@@ -6,6 +6,7 @@
 #include "ConsoleLevels.h"
 #include "ConsoleReport.h"
 #include "LevelArguments.h"
+#include "StopSignals.h"
 
 #include "app/Machine.h"
 #include "app/OptionFields.h"
@@ -110,7 +111,9 @@ int main(int argc, char** argv) {
 
     LevelingRun run(context);
     run.setJobs(a.jobs);
+    std::optional<console::StopSignals> signals(std::in_place, [&run] { run.requestStop(); });
     const RunOutcome outcome = run.cmdSetdB_Click();
+    signals.reset();
     rowTimes.end();
     form.setProgressVisible(false);
 
@@ -134,5 +137,6 @@ int main(int argc, char** argv) {
     }
     console::writeRunSummary(std::cout, m.ns, outcome);
 
-    return levels.afterRun(form, outcome, m.ns.toHost(kRunLogPath), std::cout, std::cerr);
+    const int status = levels.afterRun(form, outcome, m.ns.toHost(kRunLogPath), std::cout, std::cerr);
+    return status == 0 && outcome.stopped ? console::kExitStopped : status;
 }
