@@ -58,8 +58,18 @@ class Env:
 
 def digests(prefix):
     """{relative path: sha256} of the host's recordings and stream files (the database changes
-    with every synchronisation and is left out)."""
-    return {k: v for k, v in hostcheck.snapshot(prefix).items() if not k.startswith("Data" + os.sep)}
+    with every synchronisation and is left out, and so is the run lock a killed run leaves)."""
+    return {k: v for k, v in hostcheck.snapshot(prefix).items()
+            if not k.startswith("Data" + os.sep) and k != "levora-run.lock"}
+
+
+def running(pid):
+    """Whether a process runs (a killed one may stay a zombie until its new parent reaps it)."""
+    try:
+        with open("/proc/%d/stat" % pid) as fh:
+            return fh.read().rsplit(")", 1)[1].split()[0] != "Z"
+    except OSError:
+        return False
 
 
 def temp_names(prefix):
@@ -296,26 +306,30 @@ def hung_tool(e, f, pristine, prefix, levelled):
             os.symlink(os.path.join(e.bin, name), os.path.join(hung, name))
     p = subprocess.Popen([os.path.join(hung, "levora-level"), "--prefix", prefix, "--no-backup", "--no-registry"],
                          env=e.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    lock = os.path.join(hostcheck.host_root(prefix), "levora-run.lock")
-    tool = None
+    tools = []
     end = time.monotonic() + 60
-    while tool is None and time.monotonic() < end and p.poll() is None:
-        try:
-            with open(lock) as fh:
-                tool = next((int(l.split()[1]) for l in fh if l.startswith("program ")), None)
-        except OSError:
-            pass
-        time.sleep(0.02)
+    while not tools and time.monotonic() < end and p.poll() is None:
+        time.sleep(0.2)  # every job's tool started
+        for pid in (int(n) for n in os.listdir("/proc") if n.isdigit()):
+            try:
+                with open("/proc/%d/cmdline" % pid, "rb") as fh:
+                    if (hung + "/gainfix").encode() in fh.read():
+                        tools.append(pid)
+            except OSError:
+                pass
     p.kill()
     p.communicate()
-    if not f.check(tool is not None, "hung tool: no tool was recorded beside the lock"):
+    if not f.check(tools, "hung tool: the tool never started"):
         return
     t0 = time.monotonic()
     rc, out, err = e.run(prefix, "--no-backup", "--no-registry")
     f.check(rc == 0, "hung tool: rerun rc %s, %s" % (rc, err))
     f.check(digests(prefix) == levelled, "hung tool: a file is not the one complete run's result")
-    f.check(not os.path.exists("/proc/%d" % tool), "hung tool: the orphan %d still runs" % tool)
-    print("hung tool: the rerun stopped the orphan and ended after %.1f s" % (time.monotonic() - t0))
+    f.check(not any(running(t) for t in tools), "hung tool: an orphan still runs: %s" % tools)
+    print("hung tool: the rerun ended after %.1f s" % (time.monotonic() - t0))
+    for t in tools:  # nothing of the test is left behind, whatever the outcome
+        if running(t):
+            os.killpg(t, signal.SIGKILL)
     shutil.rmtree(hung)
 
 
