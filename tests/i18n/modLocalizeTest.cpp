@@ -294,7 +294,7 @@ TEST_F(Localize, BuiltInTableHoldsEveryIdWithItsExactText) {
 }
 
 TEST_F(Localize, AnIdNeitherTableHoldsIsReportedAndGivesNoText) {
-    for (int32_t id : {60, 1000, -1}) {
+    for (int32_t id : {modLocalize::kStringCount, 1000, -1}) {
         msgbox.shown.clear();
         EXPECT_EQ(loc.mymyLoadString(id), "") << id;
         ASSERT_EQ(msgbox.shown.size(), 1u) << id;
