@@ -10,8 +10,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <spawn.h>
+#include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -35,8 +35,10 @@ protected:
         ::waitpid(pid, nullptr, 0);
         return pid;
     }
+    // This machine's name, as a holder writes it first.
     static std::string hostName() {
-        return LinuxRunLock::holderText(::getpid()).substr(0, LinuxRunLock::holderText(::getpid()).find('\n'));
+        const std::string holder = LinuxRunLock::holderText(::getpid());
+        return holder.substr(0, holder.find('\n'));
     }
     fs::path lockFile() const { return host / LinuxRunLock::kFolderLockName; }
 
