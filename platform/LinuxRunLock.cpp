@@ -63,7 +63,13 @@ std::string readAll(int fd) {
 }
 
 bool running(pid_t pid, unsigned long long start) {
-    return pid > 0 && start != 0 && LinuxRunLock::startTimeOf(pid) == start;
+    if (pid <= 0 || start == 0)
+        return false;
+    // Another user's process may be hidden from /proc: one that exists is not proven gone.
+    std::error_code ec;
+    if (!std::filesystem::exists("/proc/" + std::to_string(pid), ec))
+        return ::kill(pid, 0) == 0 || errno == EPERM;
+    return LinuxRunLock::startTimeOf(pid) == start;
 }
 
 } // namespace
