@@ -33,7 +33,10 @@ Machine::Machine(const std::filesystem::path& prefixRoot, const std::vector<std:
       locale(environment ? LinuxLocale(environment) : LinuxLocale()),
       resources(&modLocalize::builtInStringW, [this](const std::string& p) { return ns.toHost(p); }),
       automation(registry, ns, app.programFolder), localize(resources, locale, fs, msgbox, app), log(fs, pump, app),
-      registryApi(registry), version(registryApi, msgbox), gain(fs, processes, version, log, app) {}
+      registryApi(registry), version(registryApi, msgbox), gain(fs, processes, version, log, app) {
+    // A program that outlives a killed run is known to the next one through the run lock.
+    realProcesses.setStartObserver([this](uint32_t pid) { runLock.recordProgram(pid); });
+}
 
 StartUpServices Machine::startUp(IMainForm& form, std::function<void()> endProgram) {
     return StartUpServices{form,

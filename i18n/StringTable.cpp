@@ -86,7 +86,9 @@ constexpr std::array<const char*, modLocalize::kStringCount> kEnglish = {
     /* 59 */
     "Damaged registry: %1, line %2.  Levora cannot read the server's settings until this file is mended or moved "
     "away.",
-    /* 60 */ nullptr,
+    /* 60 */
+    "The backup folder must lie outside the host's folders: a backup there would delete or overwrite the "
+    "greetings it is meant to keep.  Choose another backup folder.",
     /* 61 */ nullptr,
     /* 62 */ nullptr,
     /* 63 */ nullptr,

@@ -24,6 +24,29 @@ BusyGuard::BusyGuard(BusyFlag& flag, IRunView& view) : m_flag(flag), m_view(view
     }
 }
 
+bool BusyGuard::lockFolders(IFileSystem& fs, const std::vector<std::string>& winFolders) {
+    if (!m_machineHeld)
+        return m_acquired;
+    try {
+        for (const std::string& folder : winFolders) {
+            if (folder.empty() || !fs.FolderExists(folder))
+                continue;
+            if (m_flag.m_machineLock->tryAcquireFolder(fs.HostPath(folder)) == IRunLock::State::HeldElsewhere) {
+                m_heldElsewhere = true;
+                return false;
+            }
+        }
+    } catch (...) {
+        m_lockFailure = toError(std::current_exception());
+        return false;
+    }
+    return true;
+}
+
+std::vector<std::string> BusyGuard::removedLeftovers() const {
+    return m_machineHeld ? m_flag.m_machineLock->removedLeftovers() : std::vector<std::string>{};
+}
+
 void BusyGuard::releaseMachine() {
     if (!m_machineHeld)
         return;

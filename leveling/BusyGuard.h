@@ -6,9 +6,12 @@
 
 #include "leveling/RunView.h"
 #include "platform/Error.h"
+#include "platform/FileSystem.h"
 #include "platform/RunLock.h"
 
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace levora {
 
@@ -38,6 +41,12 @@ public:
     // Why a guard acquired nothing: another process holds the machine, or its lock failed.
     bool heldByAnotherProcess() const { return m_heldElsewhere; }
     const std::optional<Error>& lockFailure() const { return m_lockFailure; }
+    // With the guard acquired: also locks the host folders it will change (Windows paths; a missing one
+    // is passed over), which another machine prefix may lead to as well. False, with
+    // heldByAnotherProcess() or lockFailure() saying why, when one of them cannot be had.
+    bool lockFolders(IFileSystem& fs, const std::vector<std::string>& winFolders);
+    // What taking the machine's lock removed that killed writers had left (host paths).
+    std::vector<std::string> removedLeftovers() const;
     // Lets other processes in while this one still waits for a final answer (the commands stay off).
     void releaseMachine();
 

@@ -13,10 +13,16 @@ struct LeftoverFolder {
     bool withSubFolders;
 };
 
-// Deletes the temporary files of our own naming pattern (and nothing else) in these folders.
-// Missing folders and files that cannot be deleted are passed over in silence. Only call it while
-// holding the machine's run lock: the temporary files of a live run look the same.
-void RemoveLeftovers(IFileSystem& fs, const std::vector<LeftoverFolder>& folders);
+// Deletes the temporary files of our own naming pattern (and nothing else) in these folders, and in
+// a folder swept without its sub-folders (drive C's root) what a killed gain tool left beside its
+// scratch file. Missing folders and files that cannot be deleted are passed over in silence. Only
+// call it while holding the machine's run lock: the temporary files of a live run look the same.
+// Returns the files it deleted.
+std::vector<std::string> RemoveLeftovers(IFileSystem& fs, const std::vector<LeftoverFolder>& folders);
+
+// Deletes the scratch files of jobs 2 to `jobs` (c:\mytempwavfile774-2.wav, ...): a run of several
+// jobs at once leaves only the one scratch file a run of one job leaves.
+void RemoveScratchFiles(IFileSystem& fs, int jobs);
 
 // The folders a run, a restore or a prompt leveling writes to, below the host root R ("Root Path")
 // and the backup folder T (empty: none).

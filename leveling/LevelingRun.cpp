@@ -111,6 +111,7 @@ void LevelingRun::levelRows(int32_t rows, int selectedColumn, RunOutcome& outcom
     std::vector<bool> jobBusy(static_cast<size_t>(queued), false);
     std::counting_semaphore<> running(m_jobs); // before the rows: their jobs use it to the end
     std::deque<PendingRow> pending;            // references stay valid while rows are added and removed
+    CaseTwins twins(m_ctx.fs);
     int ticked = 0;
     auto finishOldest = [&] {
         PendingRow& row = pending.front();
@@ -147,6 +148,15 @@ void LevelingRun::levelRows(int32_t rows, int selectedColumn, RunOutcome& outcom
         StepRunner held([held = &entry.held](const Error& e) { held->push_back(e); });
         bool selected = false;
         held.step([&] { selected = view.gridChecked(row, selectedColumn); });
+        // Names that differ only in case: neither is levelled, so that one never ends up over the other.
+        held.step([&] {
+            if (const auto others =
+                    selected ? twins.twinsOf(view.gridText(row, fileColumn)) : std::vector<std::string>{};
+                !others.empty()) {
+                selected = false;
+                throw CaseTwins::refusal(view.gridText(row, fileColumn), others);
+            }
+        });
         if (selected) {
             std::string file;
             OptionTexts options;
@@ -216,6 +226,13 @@ RunOutcome LevelingRun::cmdSetdB_Click() {
         ReportRefusal(m_ctx, guard);
         return outcome;
     }
+    // The host's folders may be reached from another machine prefix as well: they are locked too.
+    std::string root;
+    StepRunner([](const Error&) {}).step([&] { root = readHostRoot(m_ctx.registry); });
+    if (!guard.lockFolders(m_ctx.fs, {root, "c:\\"})) {
+        ReportRefusal(m_ctx, guard);
+        return outcome;
+    }
     outcome.started = true;
 
     IRunView& view = m_ctx.view;
@@ -253,7 +270,6 @@ RunOutcome LevelingRun::cmdSetdB_Click() {
         saveOptionsToRegistry(trap);
 
     // The host root, for the backup.
-    std::string root;
     trap.step([&] { root = readHostRoot(m_ctx.registry); });
 
     // What a killed run left beside the files is neither levelled nor backed up.
@@ -262,7 +278,9 @@ RunOutcome LevelingRun::cmdSetdB_Click() {
     std::string backupTarget;
     if (backup)
         trap.step([&] { backupTarget = view.txtBackupTarget(); });
-    RemoveLeftovers(m_ctx.fs, RunFolders(root, backupTarget));
+    std::vector<std::string> removed = guard.removedLeftovers();
+    for (const std::string& file : RemoveLeftovers(m_ctx.fs, RunFolders(root, backupTarget)))
+        removed.push_back(file);
 
     // The backup; a refusal or a failure ends the run before any file changes.
     if (backup) {
@@ -277,6 +295,8 @@ RunOutcome LevelingRun::cmdSetdB_Click() {
     // The hourglass, a fresh run log, and the progress bar over the grid's rows.
     trap.step([&] { view.setHourglass(true); });
     trap.step([&] { log.OpenLog(kRunLogPath, false); });
+    for (const std::string& file : removed)
+        log.WriteLog("Removed the leftover file " + file);
     int32_t rows = 0;
     trap.step([&] { rows = view.gridRows(); });
     trap.step([&] {
@@ -285,6 +305,8 @@ RunOutcome LevelingRun::cmdSetdB_Click() {
     });
 
     levelRows(rows, selectedColumn, outcome, trap);
+    if (m_jobs > 1)
+        RemoveScratchFiles(m_ctx.fs, kQueuedPerJob * m_jobs);
 
     // Synchronisation: its own trap covers the call only; what follows is the run's again.
     outcome.synced = m_sync.SyncDirectory(trap);

@@ -15,7 +15,9 @@ bool bIsPromptFileName(const std::string& name) {
 void PromptLeveling::mnuLevoraForPrompts_Click() {
     // Taken before the question: a Yes that could not be carried out is not asked for.
     BusyGuard guard(m_ctx.busy, m_ctx.view);
-    if (!guard.acquired()) {
+    std::string hostRoot;
+    StepRunner([](const Error&) {}).step([&] { hostRoot = readHostRoot(m_ctx.registry); });
+    if (!guard.acquired() || !guard.lockFolders(m_ctx.fs, {hostRoot, "c:\\"})) {
         ReportRefusal(m_ctx, guard);
         return;
     }

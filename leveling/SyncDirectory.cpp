@@ -2,6 +2,9 @@
 
 #include "platform/AutomationCall.h"
 
+#include <algorithm>
+#include <chrono>
+#include <cmath>
 #include <memory>
 #include <vector>
 
@@ -62,9 +65,22 @@ bool DirectorySync::SyncDirectory(StepRunner& runTrap) {
     std::vector<Variant> args{Empty{}, Empty{}, int32_t{1}, int16_t{0}, int16_t{0}};
     bool synced = false;
     bool createdAgain = false;
+    const std::function<double()> now = m_now ? m_now : [] {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    };
+    const double deadline = now() + m_timeLimit;
+    const std::string limitText = std::to_string(static_cast<long long>(std::lround(m_timeLimit)));
     for (int attempt = 1;; ++attempt) {
         showAnimation(runTrap);
+        const double left = deadline - now();
+        if (left <= 0) {
+            syncTrap.report(Error(err::SyncTimedOut, "The synchronisation did not complete within " + limitText +
+                                                         " seconds and was given up."));
+            break;
+        }
         try {
+            if (bridge)
+                bridge->setCallTimeoutMs(static_cast<uint32_t>(std::ceil(left * 1000.0)));
             CallByName(bridge, "SyncCommit", args);
             synced = true;
             break;
@@ -81,6 +97,11 @@ bool DirectorySync::SyncDirectory(StepRunner& runTrap) {
                 // A component that never completes must not hold the window for ever.
                 m_ctx.log.WriteLog("(error) Syncer did not complete after " + std::to_string(attempt) +
                                    " tries.  Giving up.");
+                syncTrap.report(e);
+                break;
+            }
+            if (now() + kRetryPauseSeconds >= deadline) {
+                m_ctx.log.WriteLog("(error) Syncer did not complete within " + limitText + " seconds.  Giving up.");
                 syncTrap.report(e);
                 break;
             }

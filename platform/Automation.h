@@ -3,6 +3,7 @@
 
 #include "Variant.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,6 +18,9 @@ public:
     // False once the object is gone for good (its server ended or was stopped): every later call
     // fails at once, and only a new object can answer.
     virtual bool alive() const { return true; }
+    // Bounds each later call: one that gets no answer within ms stops the server and fails with
+    // RPC_E_DISCONNECTED. Objects that cannot hang ignore it.
+    virtual void setCallTimeoutMs(uint32_t /*ms*/) {}
 };
 
 class IAutomation {

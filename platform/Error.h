@@ -32,6 +32,8 @@ constexpr int32_t NoRootPath = 1107;        // the host's "Root Path" is empty
 constexpr int32_t RunLockFailed = 1108;     // the machine's run lock could not be tried
 constexpr int32_t NoBackupFolder = 1109;    // the typed backup folder could not be made
 constexpr int32_t ToolOutputRefused = 1110; // the tool's output is not a complete WAV in the file's format
+constexpr int32_t BackupInsideHost = 1111;  // the backup folder is, holds or lies inside a host folder
+constexpr int32_t SyncTimedOut = 1112;      // the synchronisation did not complete within its bound
 // HRESULTs of automation calls
 constexpr int32_t E_POINTER_ = static_cast<int32_t>(0x80004003);
 constexpr int32_t E_FAIL_ = static_cast<int32_t>(0x80004005);

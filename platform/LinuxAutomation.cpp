@@ -112,6 +112,7 @@ public:
     }
 
     bool alive() const override { return !m_dead; }
+    void setCallTimeoutMs(uint32_t ms) override { m_callTimeoutMs = ms; }
 
     Variant Invoke(const std::string& method, std::vector<Variant>& args) override {
         if (m_dead)

@@ -299,10 +299,14 @@ uint32_t LinuxProcesses::Start(const std::string& commandLine, WindowStyle style
             throw Error(err::PermissionDenied);
         throw Error(err::InvalidCall, standardDescription(err::InvalidCall) + " (" + std::strerror(rc) + ")");
     }
-    std::lock_guard lock(m_mutex);
-    m_children.insert(pid);
-    if (hidden)
-        m_groupLeaders.insert(pid);
+    {
+        std::lock_guard lock(m_mutex);
+        m_children.insert(pid);
+        if (hidden)
+            m_groupLeaders.insert(pid);
+    }
+    if (m_onStarted)
+        m_onStarted(static_cast<uint32_t>(pid));
     return static_cast<uint32_t>(pid);
 }
 

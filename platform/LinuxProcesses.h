@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -34,6 +35,9 @@ public:
     bool Kill(uint32_t pid) override;
     bool SetPriorityClass(uint32_t pid, uint32_t priorityClass) override;
 
+    // Called with every started program's process id (the run lock records them); set before any Start.
+    void setStartObserver(std::function<void(uint32_t)> observer) { m_onStarted = std::move(observer); }
+
     // The nice value a priority class stands for; nullopt for an unknown class.
     static std::optional<int> niceForClass(uint32_t priorityClass);
 
@@ -57,6 +61,7 @@ private:
     std::set<pid_t> m_children;                  // started by us, not yet reaped
     std::set<pid_t> m_groupLeaders;              // hidden children run in a process group of their own
     std::map<pid_t, WaitResult> m_endedUnwaited; // reaped in passing, status kept for the next Wait
+    std::function<void(uint32_t)> m_onStarted;
 };
 
 } // namespace levora

@@ -39,6 +39,11 @@ void GreetingRestore::mnuRestore_Click() {
         msgbox.MsgBox(kRestoreNoRootText, vbOKOnly);
         return;
     }
+    // Another machine prefix may lead to the same host folders.
+    if (!guard.lockFolders(fs, {root, "c:\\"})) {
+        ReportRefusal(m_ctx, guard);
+        return;
+    }
     if (msgbox.MsgBox(m_ctx.loadString(7), vbYesNo) != vbYes)
         return;
 

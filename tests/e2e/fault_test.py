@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """End-to-end fault tests of levora-level on small demo hosts: runs killed with SIGKILL at seeded
-random moments, two runs on one machine, a rerun into the backup folder of a killed run, and a full
-disk (a small tmpfs).
+random moments, two runs on one machine or on one host from two machine prefixes, a rerun into the
+backup folder of a killed run, a backup folder among the host's folders, greetings whose names differ
+only in case, a run killed while its gain tool hangs, and a full disk (a small tmpfs).
 
 usage: fault_test.py --bin BUILD/bin (--faults | --full-disk) [--seed N]
 
@@ -57,8 +58,18 @@ class Env:
 
 def digests(prefix):
     """{relative path: sha256} of the host's recordings and stream files (the database changes
-    with every synchronisation and is left out)."""
-    return {k: v for k, v in hostcheck.snapshot(prefix).items() if not k.startswith("Data" + os.sep)}
+    with every synchronisation and is left out, and so is the run lock a killed run leaves)."""
+    return {k: v for k, v in hostcheck.snapshot(prefix).items()
+            if not k.startswith("Data" + os.sep) and k != "levora-run.lock"}
+
+
+def running(pid):
+    """Whether a process runs (a killed one may stay a zombie until its new parent reaps it)."""
+    try:
+        with open("/proc/%d/stat" % pid) as fh:
+            return fh.read().rsplit(")", 1)[1].split()[0] != "Z"
+    except OSError:
+        return False
 
 
 def temp_names(prefix):
@@ -213,6 +224,113 @@ def faults(e, f, seed):
     out, err = first.communicate(timeout=120)
     f.check(first.returncode == 0, "two runs: first rc %s, %s" % (first.returncode, err))
     f.check(digests(prefix) == levelled, "two runs: a file is not the one complete run's result")
+
+    two_prefixes(e, f, pristine, prefix, levelled)
+    backup_inside_host(e, f, pristine, prefix, original)
+    case_twins(e, f, pristine, prefix, original, backup_win, backup_host)
+    hung_tool(e, f, pristine, prefix, levelled)
+
+
+def two_prefixes(e, f, pristine, prefix, levelled):
+    """A second machine prefix whose drive C is the first one's: refused while the first works."""
+    fresh(pristine, prefix)
+    other = os.path.join(e.root, "other")
+    fresh(pristine, other)
+    shutil.rmtree(hostcheck.drive_c(other))
+    os.remove(os.path.join(other, "dosdevices", "c:"))
+    os.symlink(hostcheck.drive_c(prefix), os.path.join(other, "dosdevices", "c:"))
+    first = e.start(prefix, "--no-backup", "--no-registry")
+    if f.check(wait_for_log_lines(prefix, first, 1, 60), "two prefixes: the first run never started"):
+        rc, out, err = e.run(other, "--no-backup", "--no-registry")
+        f.check(rc == MACHINE_BUSY and "Another Levora run is already working on this machine." in out,
+                "two prefixes: second rc %s, %r" % (rc, err))
+    out, err = first.communicate(timeout=120)
+    f.check(first.returncode == 0, "two prefixes: first rc %s, %s" % (first.returncode, err))
+    f.check(digests(prefix) == levelled, "two prefixes: a file is not the one complete run's result")
+    shutil.rmtree(other)
+
+
+def backup_inside_host(e, f, pristine, prefix, original):
+    """A backup folder among the host's folders, however spelled, is refused before anything changes."""
+    fresh(pristine, prefix)
+    root = hostcheck.host_root(prefix)
+    link = os.path.join(e.root, "talvio-link")
+    os.symlink(root, link)
+    stream = os.path.join(root, hostcheck.STREAM)
+    for spelling in ("C:\\Talvio", "c:\\TALVIO.\\", "C:/Talvio/Stream Files", "C:\\Talvio\\Localize",
+                     "C:\\Saved\\..\\Talvio\\Localize\\DefaultConfiguration", "C:\\Talvio\\Stream Files\\new",
+                     os.path.join(link, "Stream Files")):
+        rc, out, err = e.run(prefix, "--backup-dir", spelling, "--overwrite-backup", "--no-registry")
+        f.check(rc == 2 and "is, holds or lies inside" in err, "backup %s: rc %s, %r" % (spelling, rc, err))
+        f.check(digests(prefix) == original and not os.path.exists(os.path.join(stream, "new")),
+                "backup %s: the host changed" % spelling)
+    os.remove(link)
+
+
+def case_twins(e, f, pristine, prefix, original, backup_win, backup_host):
+    """Two greetings whose names differ only in case: neither is backed up or levelled."""
+    fresh(pristine, prefix)
+    stream = os.path.join(hostcheck.host_root(prefix), hostcheck.STREAM)
+    names = sorted(n for n in os.listdir(stream) if n.endswith(".wav"))
+    first = names[0]
+    at = next(i for i, c in enumerate(first) if c.isalpha())
+    twin = first[:at] + first[at].swapcase() + first[at + 1:]
+    shutil.copyfile(os.path.join(stream, names[1]), os.path.join(stream, twin))
+    before = {n: hostcheck.snapshot(prefix)[os.path.join(hostcheck.STREAM, n)] for n in (first, twin)}
+    rc, out, err = e.run(prefix, "--backup-dir", backup_win, "--no-registry")
+    f.check(rc == 0, "case twins: rc %s, %s" % (rc, err))
+    with open(os.path.join(hostcheck.drive_c(prefix), "Levora.log"), "rb") as fh:
+        lines = fh.read().decode("utf-8", "replace").splitlines()
+    both = [l for l in lines if l.startswith("(error)") and first in l and twin in l]
+    f.check(len(both) == 2, "case twins: %d error lines name both: %s" % (len(both), both))
+    after = hostcheck.snapshot(prefix)
+    f.check(all(after[os.path.join(hostcheck.STREAM, n)] == d for n, d in before.items()), "case twins: one changed")
+    kept = [n for n in (first, twin) if os.path.exists(os.path.join(backup_host, hostcheck.STREAM, n))]
+    f.check(not kept, "case twins: backed up %s" % kept)
+    shutil.rmtree(backup_host, ignore_errors=True)
+
+
+def hung_tool(e, f, pristine, prefix, levelled):
+    """A run killed while its gain tool hangs: the rerun stops the orphan and levels every file."""
+    fresh(pristine, prefix)
+    hung = os.path.join(e.root, "hung-bin")
+    os.makedirs(hung)
+    for name in os.listdir(e.bin):
+        if name == "levora-level":
+            shutil.copy2(os.path.join(e.bin, name), hung)
+        elif name.startswith("gainfix"):
+            with open(os.path.join(hung, name), "w") as fh:
+                fh.write("#!/bin/sh\nsleep 600 & wait\n")
+            os.chmod(os.path.join(hung, name), 0o755)
+        else:
+            os.symlink(os.path.join(e.bin, name), os.path.join(hung, name))
+    p = subprocess.Popen([os.path.join(hung, "levora-level"), "--prefix", prefix, "--no-backup", "--no-registry"],
+                         env=e.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    tools = []
+    end = time.monotonic() + 60
+    while not tools and time.monotonic() < end and p.poll() is None:
+        time.sleep(0.2)  # every job's tool started
+        for pid in (int(n) for n in os.listdir("/proc") if n.isdigit()):
+            try:
+                with open("/proc/%d/cmdline" % pid, "rb") as fh:
+                    if (hung + "/gainfix").encode() in fh.read():
+                        tools.append(pid)
+            except OSError:
+                pass
+    p.kill()
+    p.communicate()
+    if not f.check(tools, "hung tool: the tool never started"):
+        return
+    t0 = time.monotonic()
+    rc, out, err = e.run(prefix, "--no-backup", "--no-registry")
+    f.check(rc == 0, "hung tool: rerun rc %s, %s" % (rc, err))
+    f.check(digests(prefix) == levelled, "hung tool: a file is not the one complete run's result")
+    f.check(not any(running(t) for t in tools), "hung tool: an orphan still runs: %s" % tools)
+    print("hung tool: the rerun ended after %.1f s" % (time.monotonic() - t0))
+    for t in tools:  # nothing of the test is left behind, whatever the outcome
+        if running(t):
+            os.killpg(t, signal.SIGKILL)
+    shutil.rmtree(hung)
 
 
 def mount_tmpfs(where, size):

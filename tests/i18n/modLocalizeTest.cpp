@@ -271,7 +271,7 @@ TEST_F(Localize, WithoutAnyLibraryEverythingIsEnglish) {
 
 TEST_F(Localize, BuiltInTableHoldsEveryIdWithItsExactText) {
     // IDs are handed out in ranges; the ones between are reserved and have no text.
-    auto reserved = [](int32_t id) { return (id >= 60 && id < 70) || (id >= 75 && id < 80) || id >= 84; };
+    auto reserved = [](int32_t id) { return (id > 60 && id < 70) || (id >= 75 && id < 80) || id >= 84; };
     for (int32_t id = 0; id < modLocalize::kStringCount; ++id)
         EXPECT_EQ(modLocalize::builtInString(id).empty(), reserved(id)) << id;
     // The texts are matched by what they say; a few with their own spacing and spelling.
@@ -296,7 +296,7 @@ TEST_F(Localize, BuiltInTableHoldsEveryIdWithItsExactText) {
 }
 
 TEST_F(Localize, AnIdNeitherTableHoldsIsReportedAndGivesNoText) {
-    for (int32_t id : {89, 1000, -1}) {
+    for (int32_t id : {modLocalize::kStringCount, 1000, -1}) {
         msgbox.shown.clear();
         EXPECT_EQ(loc.mymyLoadString(id), "") << id;
         ASSERT_EQ(msgbox.shown.size(), 1u) << id;

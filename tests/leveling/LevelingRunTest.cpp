@@ -458,6 +458,42 @@ TEST_F(LevelingRunTest, LeftoversOfAKilledRunAreRemovedBeforeTheBackupAndNothing
     EXPECT_EQ(greeting(1), RunFixture::levelled("audio1"));
 }
 
+TEST_F(LevelingRunTest, AnotherPrefixWorkingOnTheSameHostFoldersRefusesTheRunBeforeAnyChange) {
+    addRows(1, {1});
+    f.view.saveToRegistry = true;
+    f.view.target = "-30";
+    // Another machine prefix whose drives lead to this host's root, or to this drive C.
+    for (const char* folder : {"Talvio", ""}) {
+        LinuxRunLock other(f.dir.path() / "other-prefix.lock");
+        ASSERT_EQ(other.tryAcquire(), IRunLock::State::Acquired);
+        ASSERT_EQ(other.tryAcquireFolder(f.c(folder)), IRunLock::State::Acquired);
+        f.msgbox.shown.clear();
+        EXPECT_FALSE(run.cmdSetdB_Click().started) << folder;
+        EXPECT_EQ(f.messages(), std::vector<std::string>{"#58"}) << folder;
+    }
+    EXPECT_EQ(dword(f, "AGCTargetDB"), 0);
+    EXPECT_FALSE(f.logExists());
+    EXPECT_EQ(greeting(1), "audio1");
+    EXPECT_FALSE(f.busy.busy());
+}
+
+TEST_F(LevelingRunTest, LeftoversOfAKilledToolAreLoggedAndExtraScratchFilesGoAtTheEnd) {
+    addRows(6, {1, 2, 3, 4, 5, 6});
+    const fs::path toolLeftover = f.c(".mytempwavfile774-2.WAV.gainfix-Ab12cd");
+    const fs::path notOurs = f.c(".mytempwavfile774.WAV.other-Ab12cd");
+    writeFile(toolLeftover, "half");
+    writeFile(notOurs, "the host's");
+    run.setJobs(2);
+    run.cmdSetdB_Click();
+    EXPECT_FALSE(fs::exists(toolLeftover));
+    EXPECT_TRUE(fs::exists(notOurs));
+    EXPECT_TRUE(contains(f.logBody(), "Removed the leftover file c:\\.mytempwavfile774-2.WAV.gainfix-Ab12cd"))
+        << ::testing::PrintToString(f.logBody());
+    for (const auto& entry : fs::directory_iterator(f.c("")))
+        EXPECT_FALSE(entry.path().filename().string().starts_with("mytempwavfile774-")) << entry.path();
+    EXPECT_EQ(greeting(6), RunFixture::levelled("audio6"));
+}
+
 // ----------------------------------------------------------------- backup within the run
 
 class BackupInRunTest : public LevelingRunTest {
@@ -534,3 +570,52 @@ TEST_F(BackupInRunTest, FailedBackupEndsTheRunWithBothMessages) {
 }
 
 } // namespace
+
+TEST_F(BackupInRunTest, NamesThatDifferOnlyInCaseAreNeitherBackedUpNorLevelled) {
+    addRows(1, {1});
+    const std::string first = f.addGreeting("greeting_1001_std.wav", pcmWav("first"));
+    const std::string second = f.addGreeting("Greeting_1001_std.wav", pcmWav("second"));
+    f.view.rows.push_back({true, first});
+    f.view.rows.push_back({true, second});
+    run.cmdSetdB_Click();
+
+    const fs::path stream = f.c("Talvio/Stream Files");
+    EXPECT_EQ(RunFixture::samplesOf(readFile(stream / "greeting_1001_std.wav")), "first");
+    EXPECT_EQ(RunFixture::samplesOf(readFile(stream / "Greeting_1001_std.wav")), "second");
+    EXPECT_FALSE(fs::exists(f.c("Backup/Stream Files/greeting_1001_std.wav")));
+    EXPECT_FALSE(fs::exists(f.c("Backup/Stream Files/Greeting_1001_std.wav")));
+    EXPECT_EQ(RunFixture::samplesOf(readFile(f.c("Backup/Stream Files/greeting1.wav"))), "audio1");
+    EXPECT_EQ(greeting(1), RunFixture::levelled("audio1"));
+    const auto body = f.logBody();
+    const auto namesBoth = [](const std::string& l) {
+        return l.starts_with("(error)") && l.find("greeting_1001_std.wav") != std::string::npos &&
+               l.find("Greeting_1001_std.wav") != std::string::npos;
+    };
+    EXPECT_EQ(std::count_if(body.begin(), body.end(), namesBoth), 2) << ::testing::PrintToString(body);
+}
+
+TEST_F(BackupInRunTest, ABackupFolderAmongTheHostsFoldersIsRefusedBeforeAnyChange) {
+    addRows(1, {1});
+    fs::create_directory_symlink(f.c("Talvio"), f.c("Link"));
+    fs::create_directories(f.c("Talvio2"));
+    // Every spelling of a folder the run reads or changes, and one holding them.
+    for (const char* target : {"C:\\Talvio\\", "c:\\TALVIO.\\", "C:/Talvio/Stream Files/", "C:\\Talvio\\Localize\\",
+                               "C:\\Backup\\..\\Talvio\\Localize\\DefaultConfiguration\\",
+                               "C:\\Talvio\\Stream Files\\deeper\\new\\", "C:\\Link\\", "C:\\", "C:\\Talvio\\."}) {
+        f.msgbox.shown.clear();
+        f.view.backupTarget = target;
+        run.cmdSetdB_Click();
+        ASSERT_EQ(f.messages().size(), 1u) << target;
+        EXPECT_TRUE(f.messages()[0].starts_with("#60\n\nThe backup folder ")) << f.messages()[0];
+        EXPECT_EQ(greeting(1), "audio1") << target;
+        EXPECT_FALSE(fs::exists(f.c("Talvio/Stream Files/Stream Files"))) << target;
+        EXPECT_FALSE(fs::exists(f.c("Talvio/Stream Files/deeper"))) << target;
+        EXPECT_FALSE(f.logExists()) << target;
+    }
+    // A neighbour whose name only begins like the root's is no host folder.
+    f.msgbox.shown.clear();
+    f.view.backupTarget = "C:\\Talvio2\\";
+    run.cmdSetdB_Click();
+    EXPECT_TRUE(f.messages().size() == 1 && f.messages()[0] == "#20") << ::testing::PrintToString(f.messages());
+    EXPECT_EQ(RunFixture::samplesOf(readFile(f.c("Talvio2/Stream Files/greeting1.wav"))), "audio1");
+}

@@ -174,6 +174,8 @@ public:
         return Empty{};
     }
     bool alive() const override { return !dead; }
+    void setCallTimeoutMs(uint32_t ms) override { callLimits.push_back(ms); }
+    std::vector<uint32_t> callLimits;                    // the bound given before each call
     std::vector<std::pair<int32_t, std::string>> script; // used in order; when used up, success
     bool dead = false;                                   // its server gone
     int calls = 0;

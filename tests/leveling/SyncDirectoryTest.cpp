@@ -134,6 +134,27 @@ TEST_F(SyncDirectoryTest, AComponentThatNeverCompletesIsGivenUpAfterTheBound) {
     EXPECT_EQ(f.view.caption, "#20");
 }
 
+TEST_F(SyncDirectoryTest, TheWholeStepEndsWithinItsTimeLimit) {
+    // Each call takes 10 s, each pause as long as it says; every call is bounded by the time left.
+    double now = 1000;
+    sync.setClock([&] { return now; });
+    f.ctx.pause = [&](double seconds) {
+        f.pauses.push_back(seconds);
+        now += seconds;
+    };
+    f.automation.bridge->onCall = [&] {
+        now += 10;
+        throw Error(err::RPC_E_DISCONNECTED_, "busy");
+    };
+    const auto body = runPhase();
+    EXPECT_EQ(f.automation.bridge->callLimits, (std::vector<uint32_t>{120000, 80000, 40000}));
+    EXPECT_EQ(body, (std::vector<std::string>{kWarning, kWarning,
+                                              "(error) Syncer did not complete within 120 seconds.  Giving up.",
+                                              kFailed + "-2147417848 Description=busy"}));
+    EXPECT_LE(now, 1000 + DirectorySync::kDefaultTimeLimitSeconds);
+    EXPECT_EQ(f.messages(), std::vector<std::string>{"#42"});
+}
+
 TEST_F(SyncDirectoryTest, ADeadComponentIsCreatedOnceMoreThenGivenUp) {
     auto dies = [](FakeBridge& b) {
         b.onCall = [&b] {

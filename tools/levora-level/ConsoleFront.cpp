@@ -1,6 +1,7 @@
 #include "ConsoleFront.h"
 
 #include "app/modDirectorySelect.h"
+#include "leveling/BackupOriginals.h"
 #include "platform/CommandLine.h"
 #include "platform/WinPath.h"
 
@@ -110,7 +111,8 @@ uint32_t NoViewerProcesses::Start(const std::string& commandLine, WindowStyle st
 
 // ---- pickBackupFolder
 
-PickedFolder pickBackupFolder(const PathNamespace& ns, const std::string& given) {
+PickedFolder pickBackupFolder(const PathNamespace& ns, const std::string& given, IFileSystem& fs,
+                              const std::string& hostRoot) {
     PickedFolder picked;
     std::string folder = given;
     if (!folder.empty() && folder.front() == '/') {
@@ -122,6 +124,9 @@ PickedFolder pickBackupFolder(const PathNamespace& ns, const std::string& given)
             return {{}, given + " has no Windows path in the machine prefix", 2};
     }
     picked.folder = BackupTargetOnFocusOut(folder);
+    // Refused before the folder is made: one inside the host's folders would be made among the greetings.
+    if (const auto conflict = BackupFolderConflict(fs, hostRoot, picked.folder))
+        return {{}, conflict->description(), 2};
     try {
         std::filesystem::create_directories(ns.toHost(picked.folder));
     } catch (const std::exception& e) {

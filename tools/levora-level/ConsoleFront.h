@@ -5,6 +5,7 @@
 
 #include "app/MemoryForm.h"
 #include "leveling/RunView.h"
+#include "platform/FileSystem.h"
 #include "platform/Process.h"
 #include "platform/Ui.h"
 #include "platform/WinPath.h"
@@ -134,6 +135,8 @@ struct PickedFolder {
 
 // The console's folder picker: the backup folder given on the command line (a Windows path, or a
 // host folder of the machine), made when it is not there yet, as the window's picker can make one.
-PickedFolder pickBackupFolder(const PathNamespace& ns, const std::string& given);
+// One among the folders of the host at hostRoot is refused (exit code 2) before anything is made.
+PickedFolder pickBackupFolder(const PathNamespace& ns, const std::string& given, IFileSystem& fs,
+                              const std::string& hostRoot);
 
 } // namespace levora::console

@@ -89,7 +89,8 @@ int main(int argc, char** argv) {
     }
     form.backup = !a.noBackup;
     if (form.backup) {
-        const console::PickedFolder picked = console::pickBackupFolder(m.ns, a.backupDir);
+        const console::PickedFolder picked =
+            console::pickBackupFolder(m.ns, a.backupDir, m.fs, readHostRoot(m.registryApi));
         if (!picked.error.empty()) {
             std::cerr << "levora-level: " << picked.error << "\n";
             return picked.exitCode;
@@ -128,7 +129,8 @@ int main(int argc, char** argv) {
     if (msgbox.declined() > 0) {
         std::cerr << "levora-level: the backup folder " << form.backupTarget
                   << " already holds a backup; it was kept and nothing was levelled. Give --overwrite-backup to "
-                     "replace it.\n";
+                     "delete its \"Stream Files\" and \"DefaultConfiguration\" folders and back up the host's "
+                     "greetings there anew.\n";
         return 1;
     }
     if (!outcome.reachedEnd) {
