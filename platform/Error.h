@@ -32,6 +32,9 @@ constexpr int32_t NoRootPath = 1107;        // the host's "Root Path" is empty
 constexpr int32_t RunLockFailed = 1108;     // the machine's run lock could not be tried
 constexpr int32_t NoBackupFolder = 1109;    // the typed backup folder could not be made
 constexpr int32_t ToolOutputRefused = 1110; // the tool's output is not a complete WAV in the file's format
+constexpr int32_t NotRegularFile = 1120;    // a file to read is a FIFO, device or socket
+constexpr int32_t FileTooLarge = 1121;      // a file to read is larger than its documented bound
+constexpr int32_t NetworkDrive = 1122;      // a drive the run writes lies on a network or FUSE file system
 // HRESULTs of automation calls
 constexpr int32_t E_POINTER_ = static_cast<int32_t>(0x80004003);
 constexpr int32_t E_FAIL_ = static_cast<int32_t>(0x80004005);

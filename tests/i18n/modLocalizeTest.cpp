@@ -69,6 +69,14 @@ public:
         unexpected();
         return {};
     }
+    FileStat Stat(const std::string&) override {
+        unexpected();
+        return {};
+    }
+    std::string ReadFile(const std::string&, size_t) override {
+        unexpected();
+        return {};
+    }
     std::unique_ptr<IOutputFile> OpenOutputFile(const std::string&, bool) override {
         unexpected();
         return nullptr;
