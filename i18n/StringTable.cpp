@@ -86,6 +86,24 @@ constexpr std::array<const char*, modLocalize::kStringCount> kEnglish = {
     /* 59 */
     "Damaged registry: %1, line %2.  Levora cannot read the server's settings until this file is mended or moved "
     "away.",
+    /* 60-74 */ nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    /* 75 */
+    "%1 lies on a %2 file system, where Levora cannot replace files safely.  Attach the host with levora-host attach "
+    "and level the attached copy, or start Levora with --allow-network-drive to level there anyway.",
 };
 
 } // namespace

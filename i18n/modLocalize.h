@@ -88,7 +88,7 @@ public:
     // IDs 0 to 54 are the program's texts; 55 is the restore's completion message; 56 and 57 are the
     // level column's caption and the level report's menu item; 58 refuses an operation while another
     // process works on the machine; 59 names a damaged registry at start-up.
-    static constexpr int32_t kStringCount = 60;
+    static constexpr int32_t kStringCount = 76;
     // The built-in English (United States) text of an ID; empty when the table has none.
     static std::string builtInString(int32_t id);
     static bool hasBuiltInString(int32_t id);
