@@ -7,6 +7,7 @@
 #include <cstring>
 
 using namespace levora;
+using levora::test::le32;
 using levora::test::pcmWav;
 
 namespace {
