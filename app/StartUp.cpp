@@ -7,6 +7,7 @@
 #include "platform/Process.h"
 #include "platform/WinPath.h"
 
+#include <algorithm>
 #include <cmath>
 #include <variant>
 
@@ -41,6 +42,13 @@ int32_t toLong(const Variant& v) {
         return static_cast<int32_t>(std::nearbyint(*d));
     }
     throw Error(err::TypeMismatch);
+}
+
+// The folder the file list is read from, empty when not set.
+std::string readVantorRoot(RegistryAPI& registry) {
+    Variant v = registry.getRegValue(HKEY_LOCAL_MACHINE, kVantorSetupKey, kVantorRootValue, REG_SZ, std::string{});
+    const auto* s = std::get_if<std::string>(&v);
+    return s ? *s : std::string();
 }
 
 } // namespace
@@ -98,9 +106,12 @@ LoadResult frmMain_Load(StartUpServices& s) {
     trap.step([&] {
         if (!s.networkDrives || s.app.commandLine.find(kAllowNetworkDriveSwitch) != std::string::npos)
             return;
-        std::vector<std::string> written{"C:\\"};
-        if (const std::string root = readHostRoot(s.registry); !root.empty())
-            written.insert(written.begin(), root);
+        // The run's root ("Root Path") and the one the file list is read from, then C:.
+        std::vector<std::string> written;
+        for (const std::string& root : {readHostRoot(s.registry), readVantorRoot(s.registry), std::string("C:\\")}) {
+            if (!root.empty() && std::find(written.begin(), written.end(), root) == written.end())
+                written.push_back(root);
+        }
         network = s.networkDrives(written);
     });
     if (!network.empty())

@@ -56,13 +56,13 @@ TEST(StartUp, AHostFolderOnANetworkMountEndsWithString75UnlessAllowed) {
         const LoadResult result = h.load(commandLine);
         if (*commandLine) {
             EXPECT_EQ(result, LoadResult::Ready);
-            EXPECT_TRUE(h.messages().empty());
+            EXPECT_TRUE(checked.empty());
             continue;
         }
         EXPECT_EQ(result, LoadResult::Ended);
-        EXPECT_EQ(checked, (std::vector<std::string>{"C:\\Talvio\\", "C:\\"}));
+        EXPECT_EQ(checked, (std::vector<std::string>{"C:\\Talvio", "C:\\"}));
         ASSERT_EQ(h.messages().size(), 1u);
-        EXPECT_EQ(h.messages()[0].rfind("C:\\Talvio\\ lies on a FUSE file system", 0), 0u) << h.messages()[0];
+        EXPECT_EQ(h.messages()[0].rfind("C:\\Talvio lies on a FUSE file system", 0), 0u) << h.messages()[0];
         EXPECT_NE(h.messages()[0].find("levora-host attach"), std::string::npos);
         EXPECT_EQ(h.terminated, std::vector<int>{0});
     }
