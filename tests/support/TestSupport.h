@@ -123,8 +123,8 @@ void writeFile(const std::filesystem::path& p, const std::string& bytes);
 std::string readFile(const std::filesystem::path& p);
 // A 44-byte-header PCM WAV file whose audio is `samples`, byte for byte.
 std::string pcmWav(const std::string& samples, uint32_t rate = 8000, uint16_t channels = 1, uint16_t bits = 8);
-// A sound file written through libsndfile (format: SF_FORMAT_...); an integer format holds exactly
-// the values given, rounded on its own grid.
+// A sound file written through libsndfile (format: SF_FORMAT_...), samples as fractions of full
+// scale, clipped there.
 void writeWav(const std::filesystem::path& path, int format, int rate, int channels,
               const std::vector<double>& interleaved);
 
