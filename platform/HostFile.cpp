@@ -42,7 +42,7 @@ FileStat statHostFile(const fs::path& path) {
     return info;
 }
 
-std::string readHostFile(const fs::path& path, std::size_t maxBytes) {
+int openRegularFile(const fs::path& path, std::uint64_t* size) {
     // O_NONBLOCK: opening a FIFO without a writer must not wait; it is refused below anyway.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
@@ -59,14 +59,22 @@ std::string readHostFile(const fs::path& path, std::size_t maxBytes) {
             raiseRead(EISDIR, path);
         throw Error(err::NotRegularFile, standardDescription(err::NotRegularFile) + " (" + path.string() + ")");
     }
+    if (size)
+        *size = static_cast<std::uint64_t>(st.st_size);
+    return fd;
+}
+
+std::string readHostFile(const fs::path& path, std::size_t maxBytes) {
+    std::uint64_t size = 0;
+    const int fd = openRegularFile(path, &size);
     auto tooLarge = [&] {
         ::close(fd);
         throw Error(err::FileTooLarge, standardDescription(err::FileTooLarge) + " (" + path.string() + ", more than " +
                                            std::to_string(maxBytes) + " bytes)");
     };
-    if (static_cast<std::uint64_t>(st.st_size) > maxBytes)
+    if (size > maxBytes)
         tooLarge();
-    std::string bytes(static_cast<std::size_t>(st.st_size), '\0');
+    std::string bytes(static_cast<std::size_t>(size), '\0');
     std::size_t done = 0;
     for (;;) {
         // A file that grows while it is read is read up to one byte past the bound, no further.

@@ -25,6 +25,10 @@ FileStat statHostFile(const std::filesystem::path& path);
 // device or socket, FileTooLarge above the bound.
 std::string readHostFile(const std::filesystem::path& path, std::size_t maxBytes);
 
+// Opens a regular file for reading (close-on-exec) without ever waiting on a FIFO: its descriptor,
+// and its size in *size. Throws as readHostFile does, less the bound.
+int openRegularFile(const std::filesystem::path& path, std::uint64_t* size);
+
 // Opens a file for writing without following a symbolic link at its name (O_NOFOLLOW and
 // close-on-exec added to flags). -1 with errno set (ELOOP for a link).
 int openNoFollow(const std::filesystem::path& path, int flags, unsigned mode = 0644);

@@ -341,18 +341,8 @@ bool LinuxFileSystem::IsReadOnly(const std::string& path) {
 }
 
 FileHead LinuxFileSystem::ReadHead(const std::string& path, size_t maxBytes) {
-    const fs::path p = m_ns.toHost(path);
-    const int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        raiseErrno(errno);
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        const int e = S_ISDIR(st.st_mode) ? EACCES : S_ISREG(st.st_mode) ? errno : EINVAL;
-        ::close(fd);
-        raiseErrno(e);
-    }
     FileHead head;
-    head.size = static_cast<uint64_t>(st.st_size);
+    const int fd = openRegularFile(m_ns.toHost(path), &head.size);
     head.bytes.resize(static_cast<size_t>(std::min<uint64_t>(maxBytes, head.size)));
     size_t done = 0;
     while (done < head.bytes.size()) {

@@ -55,6 +55,14 @@ TEST_F(HostFileTest, ReadersTakeOnlyRegularFilesUpToTheirBound) {
             EXPECT_EQ(bytes, "0123456789") << tc.path;
         }
     }
+    for (const char* path : {"C:\\fifo", "C:\\zero"}) { // the head of a file checks the same
+        try {
+            lfs.ReadHead(path, 44);
+            ADD_FAILURE() << path;
+        } catch (const Error& e) {
+            EXPECT_EQ(e.number(), err::NotRegularFile) << path;
+        }
+    }
     const FileStat fifo = lfs.Stat("C:\\fifo");
     EXPECT_TRUE(fifo.exists && !fifo.regular && !fifo.folder);
     const FileStat small = lfs.Stat("c:\\SMALL.TXT");
