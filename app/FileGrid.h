@@ -5,13 +5,14 @@
 #include "host/RegistryAPI.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
+#include "platform/HostKeys.h"
 
 #include <string>
 
 namespace levora {
 
-constexpr const char* kVantorSetupKey = "Software\\Quillon\\Vantor Setup\\1.0\\Properties";
-constexpr const char* kVantorRootValue = "VantorRootPath";
+constexpr const char* kVantorSetupKey = hostkeys::kSetupKey;
+constexpr const char* kVantorRootValue = hostkeys::kVantorRootValue;
 
 // The columns of myGrid, left to right: the fixed column, the check column, the file name, and
 // the window's speech level of each file (filled by the window itself, not by FillGrid).

@@ -48,7 +48,8 @@ StartUpServices Machine::startUp(IMainForm& form, std::function<void()> endProgr
                            fs,
                            app,
                            [this](uint32_t priorityClass) { return bSetProcessPriority(processes, priorityClass); },
-                           std::move(endProgram)};
+                           std::move(endProgram),
+                           [this](const std::vector<std::string>& written) { return networkDrives(ns, written); }};
 }
 
 RunContext Machine::runContext(IRunView& view) {

@@ -3,9 +3,11 @@
 #include "app/FileGrid.h"
 #include "app/OptionFields.h"
 #include "leveling/RunContext.h"
+#include "platform/HostKeys.h"
 #include "platform/Process.h"
 #include "platform/WinPath.h"
 
+#include <algorithm>
 #include <cmath>
 #include <variant>
 
@@ -18,6 +20,7 @@ constexpr int kStrTooOld = 47;
 constexpr int kStrRemote = 45;
 constexpr int kStrNoFiles = 28;
 constexpr int kStrDamagedRegistry = 59; // %1 the file, %2 the line
+constexpr int kStrNetworkDrive = 75;    // %1 the path, %2 the kind of file system
 
 std::string replaceOnce(std::string text, const std::string& mark, const std::string& by) {
     if (size_t at = text.find(mark); at != std::string::npos)
@@ -39,6 +42,13 @@ int32_t toLong(const Variant& v) {
         return static_cast<int32_t>(std::nearbyint(*d));
     }
     throw Error(err::TypeMismatch);
+}
+
+// The folder the file list is read from, empty when not set.
+std::string readVantorRoot(RegistryAPI& registry) {
+    Variant v = registry.getRegValue(HKEY_LOCAL_MACHINE, kVantorSetupKey, kVantorRootValue, REG_SZ, std::string{});
+    const auto* s = std::get_if<std::string>(&v);
+    return s ? *s : std::string();
 }
 
 } // namespace
@@ -89,15 +99,37 @@ LoadResult frmMain_Load(StartUpServices& s) {
     if (remote)
         return endWith(kStrRemote);
 
+    // A run replaces files by rename, locks with flock and trusts folder times: none of it holds on
+    // a network or FUSE mount, so the folders a run writes (the host's, and C:\ for the log and the
+    // scratch file) must be local unless the user insists.
+    std::vector<NetworkDrive> network;
+    trap.step([&] {
+        if (!s.networkDrives || s.app.commandLine.find(kAllowNetworkDriveSwitch) != std::string::npos)
+            return;
+        // The run's root ("Root Path") and the one the file list is read from, then C:.
+        std::vector<std::string> written;
+        for (const std::string& root : {readHostRoot(s.registry), readVantorRoot(s.registry), std::string("C:\\")}) {
+            if (!root.empty() && std::find(written.begin(), written.end(), root) == written.end())
+                written.push_back(root);
+        }
+        network = s.networkDrives(written);
+    });
+    if (!network.empty())
+        return endWithText([&] {
+            std::string text =
+                replaceOnce(s.localize.mymyLoadString(kStrNetworkDrive), "%2", mountKindName(network.front().kind));
+            return replaceOnce(text, "%1", network.front().path);
+        });
+
     AgcDefaults agc;
     auto read = [&](const char* name, int16_t fallback, int32_t& into) {
         trap.step(
             [&] { into = toLong(s.registry.getRegValue(HKEY_LOCAL_MACHINE, kAgcKey, name, REG_DWORD, fallback)); });
     };
-    read("AGCsampleSize", 8000, agc.sampleSize);
-    read("AGCgainThreshold", 5, agc.gainThreshold);
-    read("AGCminimumThreshold", 45, agc.minimumThreshold);
-    read("AGCTargetDB", -26, agc.targetDB);
+    read(hostkeys::kAgcSampleSizeValue, 8000, agc.sampleSize);
+    read(hostkeys::kAgcGainThresholdValue, 5, agc.gainThreshold);
+    read(hostkeys::kAgcMinimumThresholdValue, 45, agc.minimumThreshold);
+    read(hostkeys::kAgcTargetDbValue, -26, agc.targetDB);
 
     auto fill = [&](OptionFieldId id, const OptionList& list, int32_t value) {
         trap.step([&] { FillOptionField(s.form.optionField(id), list, value); });

@@ -8,12 +8,14 @@
 #include "i18n/modLocalize.h"
 #include "platform/AppInfo.h"
 #include "platform/FileSystem.h"
+#include "platform/NetworkDrive.h"
 #include "platform/Session.h"
 #include "platform/Ui.h"
 
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace levora {
 
@@ -28,6 +30,9 @@ struct StartUpServices {
     const AppInfo& app;
     std::function<bool(uint32_t)> setProcessPriority; // mdlPriority.bSetProcessPriority
     std::function<void()> endProgram;                 // Module1.EndProgram; does not return in the program
+    // The paths among the given Windows paths that lie on a network or FUSE file system (none
+    // checked when empty).
+    std::function<std::vector<NetworkDrive>(const std::vector<std::string>&)> networkDrives;
 };
 
 enum class LoadResult { Ready, Ended };
@@ -42,6 +47,9 @@ struct AgcDefaults {
 
 // "/SetPrompts" anywhere in the command line, in any letter case.
 bool bHasSetPromptsSwitch(const std::string& commandLine);
+// The switch that lets a run write to drives on network or FUSE file systems, in the window's
+// command line and levora-level's alike.
+constexpr const char* kAllowNetworkDriveSwitch = "--allow-network-drive";
 
 // Ended: EndProgram was called (in the program it never returns; a test's hook does).
 LoadResult frmMain_Load(StartUpServices& s);

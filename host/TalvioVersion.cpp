@@ -1,6 +1,7 @@
 #include "TalvioVersion.h"
 
 #include "platform/Error.h"
+#include "platform/HostKeys.h"
 
 #include <cmath>
 #include <cstdio>
@@ -10,9 +11,8 @@ namespace levora {
 
 namespace {
 
-const char* const kNewerKey = "SOFTWARE\\Orvane Systems\\Orvane Talvio";
-// The older host's key is read with its trailing backslash, as the host documents it.
-const char* const kOlderKey = "Software\\Quillon\\";
+const char* const kNewerKey = hostkeys::kNewerVersionKey;
+const char* const kOlderKey = hostkeys::kOlderVersionKey;
 
 int32_t asLong(const Variant& v) {
     if (auto p = std::get_if<int32_t>(&v))
@@ -93,10 +93,12 @@ HostVersion TalvioVersion::getVersion() {
 
     std::string version = hex8(0), build = hex8(0);
     run.step([&] {
-        version = hex8(asLong(m_registry.getRegValue(HKEY_LOCAL_MACHINE, kOlderKey, "Version Number", REG_DWORD, {})));
+        version = hex8(
+            asLong(m_registry.getRegValue(HKEY_LOCAL_MACHINE, kOlderKey, hostkeys::kOlderVersionValue, REG_DWORD, {})));
     });
     run.step([&] {
-        build = hex8(asLong(m_registry.getRegValue(HKEY_LOCAL_MACHINE, kOlderKey, "Build Number", REG_DWORD, {})));
+        build = hex8(
+            asLong(m_registry.getRegValue(HKEY_LOCAL_MACHINE, kOlderKey, hostkeys::kOlderBuildValue, REG_DWORD, {})));
     });
     run.step([&] { v.Major = toInteger(decimalReading(version.substr(0, 4))); });
     run.step([&] { v.Minor = toInteger(decimalReading(version.substr(4, 4))); });

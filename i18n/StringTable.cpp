@@ -103,7 +103,9 @@ constexpr std::array<const char*, modLocalize::kStringCount> kEnglish = {
     /* 72 */ "%1 is not a readable WAV file.",
     /* 73 */ "A run is under way.  Stop it after the files being levelled now?",
     /* 74 */ "Stopped by the user after %1 of %2 files.",
-    /* 75 */ nullptr,
+    /* 75 */
+    "%1 lies on a %2 file system, where Levora cannot replace files safely.  Attach the host with levora-host attach "
+    "and level the attached copy, or start Levora with --allow-network-drive to level there anyway.",
     /* 76 */ nullptr,
     /* 77 */ nullptr,
     /* 78 */ nullptr,

@@ -10,6 +10,7 @@
 #include "platform/AppInfo.h"
 #include "platform/Automation.h"
 #include "platform/FileSystem.h"
+#include "platform/HostKeys.h"
 #include "platform/Process.h"
 #include "platform/Ui.h"
 
@@ -42,9 +43,9 @@ struct RunContext {
 
 constexpr const char* kRunLogPath = "c:\\Levora.log";
 constexpr const char* kViewerCommandLine = "notepad.exe c:\\Levora.log";
-constexpr const char* kHostKey = "SOFTWARE\\Quillon\\Vantor\\1.0";
-constexpr const char* kRootPathValue = "Root Path";
-constexpr const char* kAgcKey = "SOFTWARE\\Quillon\\Mevra\\1.0\\Initialization";
+constexpr const char* kHostKey = hostkeys::kRootKey;
+constexpr const char* kRootPathValue = hostkeys::kRootPathValue;
+constexpr const char* kAgcKey = hostkeys::kAgcKey;
 
 // "Another Levora run is already working on this machine. ..."
 constexpr int32_t kMachineBusyStringId = 58;

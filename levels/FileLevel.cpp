@@ -4,6 +4,8 @@
 #include "Leveler.h"
 #include "ToolError.h"
 
+#include "platform/HostFile.h"
+
 #include <cmath>
 #include <cstdio>
 #include <exception>
@@ -24,6 +26,27 @@ FileLevel measureFileLevel(const std::filesystem::path& hostPath, std::size_t bl
         f.activity = level.activity;
     } catch (const std::exception& e) {
         f = FileLevel{};
+        f.problem = e.what();
+    }
+    return f;
+}
+
+FileLevel measureFileLevel(IFileSystem& files, const std::string& path, std::size_t block) {
+    FileLevel f;
+    try {
+        const std::filesystem::path host = files.HostPath(path);
+        const FileStat st = files.Stat(path);
+        // Worded as the meter words them, so a row reads the same whichever refused the file.
+        const char* why = !st.exists                         ? "source not found"
+                          : st.folder                        ? "source is a folder, not a file"
+                          : !st.regular                      ? "source is not a regular file"
+                          : st.size == 0                     ? "source is empty"
+                          : st.size > kMaxRecordingFileBytes ? "the file is too large to read"
+                                                             : nullptr;
+        if (!why)
+            return measureFileLevel(host, block);
+        f.problem = host.string() + ": " + why;
+    } catch (const std::exception& e) { // a path that names no file of the machine
         f.problem = e.what();
     }
     return f;

@@ -2,6 +2,8 @@
 // level shown or reported is the level the tool acts on.
 #pragma once
 
+#include "platform/FileSystem.h"
+
 #include <cstddef>
 #include <filesystem>
 #include <string>
@@ -24,6 +26,9 @@ struct FileLevel {
 // Reads the whole file (a host path). Never throws for what the file holds: a missing, unreadable
 // or damaged file, or one that is not a WAV, comes back as not audio.
 FileLevel measureFileLevel(const std::filesystem::path& hostPath, std::size_t block = 8000);
+// The same for a Windows path of the machine, opened through the file system: a path that names no
+// regular file of at most kMaxRecordingFileBytes is not audio, without the meter ever opening it.
+FileLevel measureFileLevel(IFileSystem& files, const std::string& path, std::size_t block = 8000);
 
 // "-26.3", "silent" or "-" (not audio): how a level is shown, to one decimal.
 std::string levelText(const FileLevel& level);

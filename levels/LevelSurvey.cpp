@@ -1,6 +1,6 @@
 #include "levels/LevelSurvey.h"
 
-#include "platform/WinPath.h"
+#include "platform/LinuxFileSystem.h"
 
 #include <algorithm>
 
@@ -24,18 +24,14 @@ LevelSurvey::~LevelSurvey() {
 
 void LevelSurvey::work() {
     PathNamespace ns(m_prefix);
-    std::vector<Result> batch;
+    LinuxFileSystem files(ns);
     for (;;) {
         const std::size_t i = m_stop ? m_items.size() : m_next.fetch_add(1);
         if (i >= m_items.size())
             break;
         Result r;
         r.id = m_items[i].id;
-        try {
-            r.level = measureFileLevel(ns.toHost(m_items[i].path));
-        } catch (const std::exception& e) { // a path that names no file of the machine
-            r.level.problem = e.what();
-        }
+        r.level = measureFileLevel(files, m_items[i].path);
         {
             const std::lock_guard<std::mutex> lock(m_mutex);
             m_results.push_back(std::move(r));

@@ -61,6 +61,12 @@ std::string standardDescription(int32_t number) {
         return "The host's installation folder is not set in the registry";
     case err::ToolOutputRefused:
         return "The levelled file is not a complete WAV file in the original's format";
+    case err::NotRegularFile:
+        return "Not a regular file";
+    case err::FileTooLarge:
+        return "The file is too large to read";
+    case err::NetworkDrive:
+        return "The drive lies on a network or FUSE file system";
     case err::RPC_E_DISCONNECTED_:
         return "The object invoked has disconnected from its clients.";
     case err::E_FAIL_:

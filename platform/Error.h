@@ -34,6 +34,9 @@ constexpr int32_t NoBackupFolder = 1109;    // the typed backup folder could not
 constexpr int32_t ToolOutputRefused = 1110; // the tool's output is not a complete WAV in the file's format
 constexpr int32_t BackupInsideHost = 1111;  // the backup folder is, holds or lies inside a host folder
 constexpr int32_t SyncTimedOut = 1112;      // the synchronisation did not complete within its bound
+constexpr int32_t NotRegularFile = 1120;    // a file to read is a FIFO, device or socket
+constexpr int32_t FileTooLarge = 1121;      // a file to read is larger than its documented bound
+constexpr int32_t NetworkDrive = 1122;      // a drive the run writes lies on a network or FUSE file system
 // HRESULTs of automation calls
 constexpr int32_t E_POINTER_ = static_cast<int32_t>(0x80004003);
 constexpr int32_t E_FAIL_ = static_cast<int32_t>(0x80004005);

@@ -17,6 +17,15 @@ struct FileHead {
     uint64_t size = 0;          // the whole file's size
 };
 
+// What a path names, with its modification time to the nanosecond (what a record compares).
+struct FileStat {
+    bool exists = false;
+    bool regular = false; // a regular file (not a folder, FIFO, device or socket)
+    bool folder = false;
+    uint64_t size = 0;
+    int64_t writeTimeNs = 0; // nanoseconds since 1970
+};
+
 // A file open for writing at its end, as the run log keeps one: what is written goes straight to
 // the file; letting go of it flushes it to the disk and closes it.
 class IOutputFile {
@@ -55,6 +64,11 @@ public:
     virtual bool IsReadOnly(const std::string& path) = 0;
     // The first maxBytes bytes of a file (all of a shorter one). Throws 53 when it is missing.
     virtual FileHead ReadHead(const std::string& path, size_t maxBytes) = 0;
+    // What the path names, a link followed; exists=false when nothing (throws only CaseClash).
+    virtual FileStat Stat(const std::string& path) = 0;
+    // The whole of a regular file of at most maxBytes bytes (the bounds are in HostFile.h). Throws
+    // 53 when missing, NotRegularFile for a FIFO or device (never waited on), FileTooLarge above it.
+    virtual std::string ReadFile(const std::string& path, size_t maxBytes) = 0;
 
     // Opens a file for output or for append. For output a fresh empty file replaces the old one in
     // one step (made beside it and renamed over it, keeping its permissions), so a reader sees the

@@ -1,6 +1,7 @@
 #include "LinuxFileSystem.h"
 
 #include "Error.h"
+#include "HostFile.h"
 #include "ReplaceFile.h"
 
 #include <algorithm>
@@ -214,10 +215,14 @@ void LinuxFileSystem::copyHostFile(const fs::path& srcIn, const fs::path& dstIn,
             raiseErrno(errno);
         if (::close(out.release()) != 0)
             raiseErrno(errno);
-        if (::rename(tmp.c_str(), dst.c_str()) != 0)
+        if (renameRetryingBusy(tmp, dst) != 0)
             raiseErrno(errno, err::PathNotFound);
+    } catch (const Error& e) {
+        if (discardTempUnlessOnlyCopy(tmp, dst, replacing))
+            throw;
+        throw Error(e.number(), e.description() + "; the new content is kept in " + tmp);
     } catch (...) {
-        ::unlink(tmp.c_str());
+        discardTempUnlessOnlyCopy(tmp, dst, replacing);
         throw;
     }
     // The folder is not flushed per file: the rename alone guarantees the old file or the whole
@@ -336,18 +341,8 @@ bool LinuxFileSystem::IsReadOnly(const std::string& path) {
 }
 
 FileHead LinuxFileSystem::ReadHead(const std::string& path, size_t maxBytes) {
-    const fs::path p = m_ns.toHost(path);
-    const int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        raiseErrno(errno);
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        const int e = S_ISDIR(st.st_mode) ? EACCES : S_ISREG(st.st_mode) ? errno : EINVAL;
-        ::close(fd);
-        raiseErrno(e);
-    }
     FileHead head;
-    head.size = static_cast<uint64_t>(st.st_size);
+    const int fd = openRegularFile(m_ns.toHost(path), &head.size);
     head.bytes.resize(static_cast<size_t>(std::min<uint64_t>(maxBytes, head.size)));
     size_t done = 0;
     while (done < head.bytes.size()) {
@@ -366,6 +361,14 @@ FileHead LinuxFileSystem::ReadHead(const std::string& path, size_t maxBytes) {
     head.bytes.resize(done);
     ::close(fd);
     return head;
+}
+
+FileStat LinuxFileSystem::Stat(const std::string& path) {
+    return statHostFile(m_ns.toHost(path));
+}
+
+std::string LinuxFileSystem::ReadFile(const std::string& path, size_t maxBytes) {
+    return readHostFile(m_ns.toHost(path), maxBytes);
 }
 
 fs::path LinuxFileSystem::HostPath(const std::string& path) {

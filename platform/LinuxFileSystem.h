@@ -22,6 +22,8 @@ public:
     std::filesystem::file_time_type LastWriteTime(const std::string& path) override;
     bool IsReadOnly(const std::string& path) override;
     FileHead ReadHead(const std::string& path, size_t maxBytes) override;
+    FileStat Stat(const std::string& path) override;
+    std::string ReadFile(const std::string& path, size_t maxBytes) override;
     std::unique_ptr<IOutputFile> OpenOutputFile(const std::string& path, bool append) override;
     std::filesystem::path HostPath(const std::string& path) override;
 

@@ -1,5 +1,7 @@
 #include "RegistryFile.h"
 
+#include "Error.h"
+#include "HostFile.h"
 #include "ReplaceFile.h"
 
 #include <cerrno>
@@ -43,7 +45,7 @@ bool writeAll(int fd, const std::string& s) {
 class FileLock {
 public:
     explicit FileLock(const fs::path& p) {
-        m_fd = ::open(p.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        m_fd = openNoFollow(p, O_RDWR | O_CREAT, 0666);
         if (m_fd < 0)
             return;
         while (::flock(m_fd, LOCK_EX) != 0) {
@@ -72,41 +74,31 @@ ReadResult readWholeFile(const fs::path& p, std::string& bytes, int& error, Regi
     bytes.clear();
     if (stamp)
         *stamp = {};
-    int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    // Stamped before the read: a change during it makes the next look read again.
+    struct stat st {};
+    if (::stat(p.c_str(), &st) != 0) {
         error = errno;
         return error == ENOENT ? ReadResult::Missing : ReadResult::Failed;
     }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        error = errno;
-        ::close(fd);
-        return ReadResult::Failed;
-    }
     if (stamp)
-        *stamp = stampOf(st); // describes exactly the bytes read
-    char buf[65536];
-    for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            error = errno;
-            ::close(fd);
-            return ReadResult::Failed;
-        }
-        if (n == 0)
-            break;
-        bytes.append(buf, static_cast<size_t>(n));
+        *stamp = stampOf(st);
+    try {
+        bytes = readHostFile(p, kMaxRegistryFileBytes);
+    } catch (const Error& e) {
+        error = e.number() == err::FileNotFound     ? ENOENT
+                : e.number() == err::FileTooLarge   ? EFBIG
+                : e.number() == err::NotRegularFile ? EINVAL
+                                                    : EACCES;
+        return error == ENOENT ? ReadResult::Missing : ReadResult::Failed;
     }
-    ::close(fd);
     return ReadResult::Ok;
 }
 
-bool replaceFileWith(const fs::path& targetIn, const std::string& content, std::string& error) {
-    const fs::path target = replacementTarget(targetIn);
+bool replaceFileWith(const fs::path& target, const std::string& content, std::string& error) {
+    // A link at the store's name is replaced, never followed.
     struct stat st {};
-    mode_t mode = ::stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
+    const bool replacing = ::lstat(target.c_str(), &st) == 0;
+    const mode_t mode = replacing && S_ISREG(st.st_mode) ? (st.st_mode & 07777) : 0644;
     std::string tmp;
     int fd = createTempBeside(target, tmp);
     if (fd < 0) {
@@ -116,12 +108,12 @@ bool replaceFileWith(const fs::path& targetIn, const std::string& content, std::
     bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, content) && ::fdatasync(fd) == 0;
     int e = errno;
     ok = (::close(fd) == 0) && ok;
-    if (ok && ::rename(tmp.c_str(), target.c_str()) != 0) {
+    if (ok && renameRetryingBusy(tmp, target) != 0) {
         e = errno;
         ok = false;
     }
     if (!ok) {
-        ::unlink(tmp.c_str());
+        discardTempUnlessOnlyCopy(tmp, target, replacing);
         error = "cannot write " + target.string() + ": " + std::strerror(e);
         return false;
     }

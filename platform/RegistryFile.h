@@ -58,7 +58,8 @@ private:
 
 enum class ReadResult { Ok, Missing, Failed };
 
-// Reads a whole file; errno's value in `error` on failure.
+// Reads a whole regular file of at most kMaxRegistryFileBytes; errno's value in `error` on failure
+// (EFBIG above the bound, EINVAL for a FIFO or device, which is never waited on).
 ReadResult readWholeFile(const std::filesystem::path& p, std::string& bytes, int& error,
                          RegistryFile::Stamp* stamp = nullptr);
 

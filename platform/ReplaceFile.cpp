@@ -1,5 +1,7 @@
 #include "ReplaceFile.h"
 
+#include "HostFile.h"
+
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -38,20 +40,21 @@ int createTempBeside(const fs::path& target, std::string& tempPath) {
     return ::mkostemp(tempPath.data(), O_CLOEXEC);
 }
 
-void writeFileAtomically(const fs::path& target, const std::string& content) {
-    const fs::path path = replacementTarget(target);
+void writeFileAtomically(const fs::path& path, const std::string& content) {
+    // The rename replaces a link at the target's name, never the file it points at.
+    struct stat st {};
+    const bool replacing = ::lstat(path.c_str(), &st) == 0;
     auto fail = [&](int e, const std::string& temp) {
         if (!temp.empty())
-            ::unlink(temp.c_str());
-        throw fs::filesystem_error("cannot write", target, std::error_code(e, std::generic_category()));
+            discardTempUnlessOnlyCopy(temp, path, replacing);
+        throw fs::filesystem_error("cannot write", path, std::error_code(e, std::generic_category()));
     };
     std::string temp;
     const int fd = createTempBeside(path, temp);
     if (fd < 0)
         fail(errno, {});
     // Keep the permissions of the file replaced; a new one gets the usual ones.
-    struct stat st {};
-    const mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
+    const mode_t mode = replacing && S_ISREG(st.st_mode) ? (st.st_mode & 07777) : 0644;
     const char* p = content.data();
     size_t left = content.size();
     while (left > 0) {
@@ -73,7 +76,7 @@ void writeFileAtomically(const fs::path& target, const std::string& content) {
     }
     if (::close(fd) != 0)
         fail(errno, temp);
-    if (::rename(temp.c_str(), path.c_str()) != 0)
+    if (renameRetryingBusy(temp, path) != 0)
         fail(errno, temp);
 }
 

@@ -17,8 +17,10 @@ std::filesystem::path replacementTarget(const std::filesystem::path& target);
 int createTempBeside(const std::filesystem::path& target, std::string& tempPath);
 
 // Replaces a host file with the given content in one step (beside, flushed, renamed over it; a new
-// file is readable by all, as a file the user saves is). The target is never half-written; the
-// file beside it is removed on failure. Throws std::filesystem::filesystem_error with the errno.
+// file is readable by all, as a file the user saves is). The target is never half-written; a link
+// at its name is replaced, not followed. The file beside it is removed on failure, unless the
+// target it replaced has gone (then it is the only copy). Throws std::filesystem::filesystem_error
+// with the errno.
 void writeFileAtomically(const std::filesystem::path& target, const std::string& content);
 
 // True for the name of a temporary file of createTempBeside, also in the longer form of earlier

@@ -1,11 +1,11 @@
 #include "WinPath.h"
 
 #include "Error.h"
+#include "FolderListingCache.h"
 #include "Utf16.h"
 
 #include <algorithm>
 #include <cctype>
-#include <ctime>
 #include <fcntl.h>
 #include <mutex>
 #include <sys/stat.h>
@@ -180,11 +180,6 @@ void FolderNames::add(const std::string& name) {
 
 namespace {
 
-// A listing is kept only for a folder unchanged for this long: a change within the same tick of
-// the file-system clock would leave its time stamps as they were.
-constexpr time_t kSettledSeconds = 2;
-constexpr size_t kMaxKeptListings = 64;
-
 // The canonical form of an existing path in three calls, whatever its depth: the kernel resolves
 // it once and names what it opened (fs::canonical reads every component as a link).
 fs::path resolvedPath(const fs::path& p, std::error_code& ec) {
@@ -200,10 +195,6 @@ fs::path resolvedPath(const fs::path& p, std::error_code& ec) {
     return fs::canonical(p, ec); // no /proc: the slow way, and its error
 }
 
-bool sameTime(const timespec& a, const timespec& b) {
-    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
-}
-
 } // namespace
 
 struct PathNamespace::Caches {
@@ -211,13 +202,9 @@ struct PathNamespace::Caches {
         std::string link; // the dosdevices link's text when target was worked out
         fs::path target;
     };
-    struct Listing {
-        struct stat stamp;
-        FolderNames names;
-    };
     std::mutex mutex;
     std::unordered_map<char, Drive> drives;
-    std::unordered_map<std::string, Listing> listings;
+    FolderListingCache listings;
 };
 
 PathNamespace::PathNamespace(const MachinePrefix& prefix) : m_prefix(prefix), m_caches(std::make_unique<Caches>()) {
@@ -255,44 +242,51 @@ fs::path PathNamespace::driveTarget(char letter) const {
     return target;
 }
 
-fs::path PathNamespace::toHost(const std::string& winPath) const {
-    if (!winPath.empty() && winPath[0] == '/')
-        return fs::path(winPath);
+ParsedWinPath parseWinPath(const std::string& winPath, const std::string& currentDirectory) {
     if (winPath.empty())
         throw Error(err::PathNotFound);
-
+    ParsedWinPath out;
     std::string rest = winPath;
-    bool verbatim = false;
     // Win32 long-path and device prefixes in front of a drive letter.
     if (rest.size() >= 4 && isSeparator(rest[0]) && isSeparator(rest[1]) && (rest[2] == '?' || rest[2] == '.') &&
         isSeparator(rest[3])) {
-        verbatim = rest[2] == '?';
+        out.verbatim = rest[2] == '?';
         rest = rest.substr(4);
     }
     if (rest.size() >= 2 && isSeparator(rest[0]) && isSeparator(rest[1]))
         throw Error(err::PathNotFound, "Path not found: network paths are not available (" + winPath + ")");
 
-    std::string curDir = m_currentDirectory;
-    if (!isDriveSpec(curDir))
-        curDir = "C:\\";
+    const std::string curDir = isDriveSpec(currentDirectory) ? currentDirectory : std::string("C:\\");
     const char curDrive = static_cast<char>(std::toupper(static_cast<unsigned char>(curDir[0])));
-
-    char drive = 0;
-    std::vector<std::string> parts;
+    out.drive = curDrive;
     if (isDriveSpec(rest)) {
-        drive = static_cast<char>(std::toupper(static_cast<unsigned char>(rest[0])));
+        out.drive = static_cast<char>(std::toupper(static_cast<unsigned char>(rest[0])));
         rest = rest.substr(2);
         // "C:name" is relative to the drive's current folder; only the current drive keeps one here.
-        if ((rest.empty() || !isSeparator(rest[0])) && drive == curDrive)
-            appendNormalized(parts, splitComponents(curDir.substr(2)));
-    } else if (isSeparator(rest[0])) {
-        drive = curDrive;
-    } else {
-        drive = curDrive;
-        appendNormalized(parts, splitComponents(curDir.substr(2)));
+        if ((rest.empty() || !isSeparator(rest[0])) && out.drive == curDrive)
+            out.base = splitComponents(curDir.substr(2));
+    } else if (!isSeparator(rest[0])) {
+        out.base = splitComponents(curDir.substr(2));
     }
-    appendNormalized(parts, splitComponents(rest), verbatim);
+    out.rest = splitComponents(rest);
+    return out;
+}
 
+std::vector<std::string> normalizeWinPath(const ParsedWinPath& parsed) {
+    std::vector<std::string> parts;
+    appendNormalized(parts, parsed.base);
+    appendNormalized(parts, parsed.rest, parsed.verbatim);
+    return parts;
+}
+
+fs::path PathNamespace::toHost(const std::string& winPath) const {
+    if (!winPath.empty() && winPath[0] == '/')
+        return fs::path(winPath);
+    const ParsedWinPath parsed = parseWinPath(winPath, m_currentDirectory);
+    return lookup(parsed.drive, normalizeWinPath(parsed));
+}
+
+fs::path PathNamespace::lookup(char drive, const std::vector<std::string>& parts) const {
     const fs::path root = driveTarget(drive);
     fs::path whole = root;
     for (const auto& part : parts)
@@ -320,7 +314,7 @@ fs::path PathNamespace::toHost(const std::string& winPath) const {
             cur = std::move(next);
             continue;
         }
-        std::optional<std::string> match = findNoCase(cur, parts[i]);
+        std::optional<std::string> match = m_caches->listings.findNoCase(cur, parts[i]);
         if (!match)
             break;
         asSpelled = asSpelled && *match == parts[i];
@@ -330,37 +324,6 @@ fs::path PathNamespace::toHost(const std::string& winPath) const {
     for (; i < parts.size(); ++i)
         cur /= parts[i];
     return cur;
-}
-
-std::optional<std::string> PathNamespace::findNoCase(const fs::path& dir, const std::string& name) const {
-    struct stat st {};
-    if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-        return std::nullopt;
-    auto matchIn = [&](const FolderNames& names) -> std::optional<std::string> {
-        std::string entry = names.resolve(name);
-        if (entry == name && !names.contains(name))
-            return std::nullopt;
-        return entry;
-    };
-    std::lock_guard<std::mutex> lock(m_caches->mutex);
-    const std::string key = dir.string();
-    auto it = m_caches->listings.find(key);
-    if (it != m_caches->listings.end()) {
-        const struct stat& was = it->second.stamp;
-        if (was.st_dev == st.st_dev && was.st_ino == st.st_ino && sameTime(was.st_mtim, st.st_mtim) &&
-            sameTime(was.st_ctim, st.st_ctim))
-            return matchIn(it->second.names);
-        m_caches->listings.erase(it);
-    }
-    // Stamped before it is listed: a change during the listing makes the next look list again.
-    FolderNames names(dir);
-    std::optional<std::string> match = matchIn(names);
-    if (st.st_ctim.tv_sec + kSettledSeconds < std::time(nullptr)) {
-        if (m_caches->listings.size() >= kMaxKeptListings)
-            m_caches->listings.clear();
-        m_caches->listings.emplace(key, Caches::Listing{st, std::move(names)});
-    }
-    return match;
 }
 
 fs::path PathNamespace::resolveChild(const fs::path& dir, const std::string& name) {

@@ -38,6 +38,25 @@ private:
     std::unordered_map<std::u16string, std::vector<std::string>> m_byKey;
 };
 
+class FolderListingCache;
+
+// A Windows path as parsed, before "." and ".." are resolved: the drive (upper-case letter), the
+// components of the folder it is relative to (the current one, or none from the drive's root) and
+// its own components.
+struct ParsedWinPath {
+    char drive = 0;
+    std::vector<std::string> base;
+    std::vector<std::string> rest;
+    bool verbatim = false; // a \\?\ path keeps trailing dots and blanks
+};
+
+// Parsing: prefixes, drive and current folder, without touching the disk. Throws Error(76) for an
+// empty path and a network path.
+ParsedWinPath parseWinPath(const std::string& winPath, const std::string& currentDirectory);
+// Normalising: the components from the drive's root, "." and ".." resolved and trailing dots and
+// blanks dropped, as Windows does for a full path name.
+std::vector<std::string> normalizeWinPath(const ParsedWinPath& parsed);
+
 class PathNamespace {
 public:
     explicit PathNamespace(const MachinePrefix& prefix);
@@ -48,6 +67,8 @@ public:
     // The whole path is tried as spelled first (one stat); only when that fails is it walked
     // component by component, a folder being listed only when a name is missing from it.
     std::filesystem::path toHost(const std::string& winPath) const;
+    // Lookup: the host path of normalised components below a drive's root.
+    std::filesystem::path lookup(char drive, const std::vector<std::string>& components) const;
     // The Windows path of a host path: the drive whose target holds it (longest match), else Z:.
     // Empty when it cannot be expressed.
     std::string toWindows(const std::filesystem::path& hostPath) const;
@@ -69,9 +90,6 @@ public:
 
 private:
     struct Caches;
-    // The entry matching name without regard to case in host folder dir, from a listing kept while
-    // the folder is unchanged; nothing when no entry matches.
-    std::optional<std::string> findNoCase(const std::filesystem::path& dir, const std::string& name) const;
 
     const MachinePrefix& m_prefix;
     std::string m_currentDirectory;

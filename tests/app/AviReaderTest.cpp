@@ -1,6 +1,7 @@
 // The AVI reader's bounds against hostile clips (the decoding itself is tested through the player).
 #include "app/AviReader.h"
 #include "platform/Error.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -10,14 +11,12 @@
 namespace levora {
 namespace {
 
-std::string le32(uint32_t v) {
-    return {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16), static_cast<char>(v >> 24)};
-}
+using test::le32;
 std::string chunk(const std::string& id, const std::string& body) {
-    return id + le32(static_cast<uint32_t>(body.size())) + body + (body.size() & 1 ? std::string(1, '\0') : "");
+    return test::riffChunk(id, body);
 }
 std::string riff(const std::string& body) {
-    return "RIFF" + le32(static_cast<uint32_t>(body.size() + 4)) + "AVI " + body;
+    return test::riffForm("AVI ", body);
 }
 // A video stream of 8-bit run-length frames of the given size.
 std::string rleStream(uint32_t width, uint32_t height) {

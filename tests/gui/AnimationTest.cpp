@@ -15,17 +15,10 @@
 namespace levora {
 namespace {
 
-std::string le32(uint32_t v) {
-    return {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16), static_cast<char>(v >> 24)};
-}
-std::string le16(uint16_t v) {
-    return {static_cast<char>(v), static_cast<char>(v >> 8)};
-}
+using test::le16;
+using test::le32;
 std::string chunk(const std::string& id, const std::string& body) {
-    std::string c = id + le32(static_cast<uint32_t>(body.size())) + body;
-    if (body.size() & 1)
-        c += '\0';
-    return c;
+    return test::riffChunk(id, body);
 }
 std::string list(const std::string& type, const std::string& body) {
     return chunk("LIST", type + body);
@@ -58,7 +51,7 @@ std::string aviBytes(const Clip& c) {
     const std::string body =
         "AVI " + list("hdrl", chunk("avih", avih) + list("strl", chunk("strh", strh) + chunk("strf", strf))) +
         list("movi", movi);
-    return "RIFF" + le32(static_cast<uint32_t>(body.size())) + body;
+    return test::riffForm("", body);
 }
 
 // B, G, R bytes of a 24-bit pixel.

@@ -73,7 +73,8 @@ struct MainHarness {
                               priorities.push_back(c);
                               return true;
                           },
-                          [this] { endProgram(); }};
+                          [this] { endProgram(); },
+                          networkDrives};
         return frmMain_Load(s);
     }
     std::vector<std::string> messages() const {
@@ -99,6 +100,8 @@ struct MainHarness {
     TalvioVersion version{registry, msgbox};
     NextFolder dialog;
     std::vector<int> terminated;
+    // What the start-up learns of the drives' file systems (none checked when empty).
+    std::function<std::vector<NetworkDrive>(const std::vector<std::string>&)> networkDrives;
     std::vector<uint32_t> priorities;
     std::unique_ptr<frmMain> form;
 };

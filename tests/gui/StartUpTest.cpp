@@ -45,6 +45,29 @@ TEST(StartUp, ADamagedRegistryIsNamedWithItsFileAndLineInsteadOfAnOldHost) {
     EXPECT_EQ(h.terminated, std::vector<int>{0});
 }
 
+TEST(StartUp, AHostFolderOnANetworkMountEndsWithString75UnlessAllowed) {
+    for (const char* commandLine : {"", "--allow-network-drive"}) {
+        MainHarness h;
+        std::vector<std::string> checked;
+        h.networkDrives = [&](const std::vector<std::string>& written) {
+            checked = written;
+            return std::vector<NetworkDrive>{{written.front(), "/mnt/talvio", MountKind::Fuse}};
+        };
+        const LoadResult result = h.load(commandLine);
+        if (*commandLine) {
+            EXPECT_EQ(result, LoadResult::Ready);
+            EXPECT_TRUE(checked.empty());
+            continue;
+        }
+        EXPECT_EQ(result, LoadResult::Ended);
+        EXPECT_EQ(checked, (std::vector<std::string>{"C:\\Talvio", "C:\\"}));
+        ASSERT_EQ(h.messages().size(), 1u);
+        EXPECT_EQ(h.messages()[0].rfind("C:\\Talvio lies on a FUSE file system", 0), 0u) << h.messages()[0];
+        EXPECT_NE(h.messages()[0].find("levora-host attach"), std::string::npos);
+        EXPECT_EQ(h.terminated, std::vector<int>{0});
+    }
+}
+
 TEST(StartUp, ARemoteSessionEndsWithString45BeforeTheAgcDefaultsAreRead) {
     for (auto [name, value] :
          {std::pair{"XRDP_SESSION", "1"}, {"DISPLAY", "terminal7:0"}, {"DISPLAY", "localhost:10.0"}}) {

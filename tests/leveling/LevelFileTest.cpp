@@ -50,6 +50,8 @@ public:
     fs::file_time_type LastWriteTime(const std::string& p) override { return m_inner.LastWriteTime(p); }
     bool IsReadOnly(const std::string& p) override { return m_inner.IsReadOnly(p); }
     FileHead ReadHead(const std::string& p, size_t n) override { return m_inner.ReadHead(p, n); }
+    FileStat Stat(const std::string& p) override { return m_inner.Stat(p); }
+    std::string ReadFile(const std::string& p, size_t n) override { return m_inner.ReadFile(p, n); }
     std::unique_ptr<IOutputFile> OpenOutputFile(const std::string& p, bool append) override {
         return m_inner.OpenOutputFile(p, append);
     }

@@ -5,6 +5,7 @@
 
 #include "levels/FileLevel.h"
 #include "levels/LevelReport.h"
+#include "support/TestSupport.h"
 
 #include <sndfile.h>
 
@@ -41,20 +42,6 @@ inline std::vector<double> speechLike(double seconds, int rate, double peak, std
         at += len + static_cast<std::size_t>((0.06 + 0.34 * u(rng)) * rate);
     }
     return x;
-}
-
-inline void writeWav(const std::filesystem::path& path, int format, int rate, int channels,
-                     const std::vector<double>& interleaved) {
-    SF_INFO info{};
-    info.samplerate = rate;
-    info.channels = channels;
-    info.format = format;
-    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
-    if (!f)
-        throw std::runtime_error("cannot write " + path.string());
-    sf_command(f, SFC_SET_CLIPPING, nullptr, SF_TRUE);
-    sf_writef_double(f, interleaved.data(), static_cast<sf_count_t>(interleaved.size() / channels));
-    sf_close(f);
 }
 
 // A measured level, for report rows.

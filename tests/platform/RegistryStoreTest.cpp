@@ -11,6 +11,7 @@
 using namespace levora;
 using levora::test::readFile;
 using levora::test::TempDir;
+using levora::test::utf16le;
 using levora::test::writeFile;
 
 namespace {
@@ -20,15 +21,6 @@ std::vector<uint8_t> bytesOf(const std::string& s, bool nul = true) {
     if (nul)
         v.push_back(0);
     return v;
-}
-
-std::string utf16le(const std::string& ascii) {
-    std::string out = "\xFF\xFE";
-    for (unsigned char c : ascii) {
-        out += static_cast<char>(c);
-        out += '\0';
-    }
-    return out;
 }
 
 struct Store : ::testing::Test {

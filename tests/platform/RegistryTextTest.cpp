@@ -5,17 +5,9 @@
 #include <gtest/gtest.h>
 
 using namespace levora;
+using levora::test::utf16le;
 
 namespace {
-
-std::string utf16le(const std::string& ascii) {
-    std::string out = "\xFF\xFE";
-    for (unsigned char c : ascii) {
-        out += static_cast<char>(c);
-        out += '\0';
-    }
-    return out;
-}
 
 // "HKEY_LOCAL_MACHINE\SOFTWARE\k\k..." with `levels` levels below the root.
 std::string deepKey(size_t levels) {

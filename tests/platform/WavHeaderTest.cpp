@@ -7,6 +7,7 @@
 #include <cstring>
 
 using namespace levora;
+using levora::test::le32;
 using levora::test::pcmWav;
 
 namespace {
@@ -18,19 +19,11 @@ WavParse parse(const std::string& bytes) {
     return parse(bytes, bytes.size());
 }
 
-std::string le32(uint32_t v) {
-    std::string out;
-    for (int i = 0; i < 4; ++i)
-        out += static_cast<char>((v >> (8 * i)) & 0xFF);
-    return out;
-}
-
-// RIFF/WAVE around the given chunks.
 std::string riff(const std::string& chunks) {
-    return "RIFF" + le32(static_cast<uint32_t>(4 + chunks.size())) + "WAVE" + chunks;
+    return test::riffForm("WAVE", chunks);
 }
 std::string chunk(const char* id, const std::string& body) {
-    return std::string(id, 4) + le32(static_cast<uint32_t>(body.size())) + body + std::string(body.size() % 2, '\0');
+    return test::riffChunk(std::string(id, 4), body);
 }
 // fmt body: tag, channels, rate, byte rate, block align, bits.
 std::string fmtBody(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t blockAlign, uint16_t bits) {

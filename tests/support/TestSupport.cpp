@@ -3,7 +3,12 @@
 #include "platform/CommandLine.h"
 #include "platform/Error.h"
 
+#include <sndfile.h>
+
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -174,16 +179,51 @@ WaitResult RecordingProcesses::Wait(uint32_t pid, uint32_t timeoutMs) {
 }
 
 std::string pcmWav(const std::string& samples, uint32_t rate, uint16_t channels, uint16_t bits) {
-    auto le = [](uint32_t v, int bytes) {
-        std::string out;
-        for (int i = 0; i < bytes; ++i)
-            out += static_cast<char>((v >> (8 * i)) & 0xFF);
-        return out;
-    };
     const uint16_t blockAlign = static_cast<uint16_t>(channels * ((bits + 7) / 8));
     const auto size = static_cast<uint32_t>(samples.size());
-    return "RIFF" + le(36 + size, 4) + "WAVE" + "fmt " + le(16, 4) + le(1, 2) + le(channels, 2) + le(rate, 4) +
-           le(rate * blockAlign, 4) + le(blockAlign, 2) + le(bits, 2) + "data" + le(size, 4) + samples;
+    // No pad byte after odd samples: the data chunk is exactly `samples`.
+    return "RIFF" + le32(36 + size) + "WAVE" + "fmt " + le32(16) + le16(1) + le16(channels) + le32(rate) +
+           le32(rate * blockAlign) + le16(blockAlign) + le16(bits) + "data" + le32(size) + samples;
+}
+
+void writeWav(const std::filesystem::path& path, int format, int rate, int channels,
+              const std::vector<double>& interleaved) {
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = channels;
+    info.format = format;
+    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (!f)
+        throw std::runtime_error("cannot write " + path.string() + ": " + sf_strerror(nullptr));
+    sf_command(f, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    sf_writef_double(f, interleaved.data(),
+                     static_cast<sf_count_t>(interleaved.size() / static_cast<std::size_t>(channels)));
+    sf_close(f);
+}
+
+std::string le16(uint16_t v) {
+    return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)};
+}
+
+std::string le32(uint32_t v) {
+    return le16(static_cast<uint16_t>(v & 0xFFFF)) + le16(static_cast<uint16_t>(v >> 16));
+}
+
+std::string riffChunk(const std::string& id, const std::string& body) {
+    return id + le32(static_cast<uint32_t>(body.size())) + body + std::string(body.size() % 2, '\0');
+}
+
+std::string riffForm(const std::string& form, const std::string& chunks) {
+    return "RIFF" + le32(static_cast<uint32_t>(form.size() + chunks.size())) + form + chunks;
+}
+
+std::string utf16le(const std::string& ascii) {
+    std::string out = "\xFF\xFE";
+    for (unsigned char c : ascii) {
+        out += static_cast<char>(c);
+        out += '\0';
+    }
+    return out;
 }
 
 } // namespace levora::test

@@ -123,6 +123,21 @@ void writeFile(const std::filesystem::path& p, const std::string& bytes);
 std::string readFile(const std::filesystem::path& p);
 // A 44-byte-header PCM WAV file whose audio is `samples`, byte for byte.
 std::string pcmWav(const std::string& samples, uint32_t rate = 8000, uint16_t channels = 1, uint16_t bits = 8);
+// A sound file written through libsndfile (format: SF_FORMAT_...), samples as fractions of full
+// scale, clipped there.
+void writeWav(const std::filesystem::path& path, int format, int rate, int channels,
+              const std::vector<double>& interleaved);
+
+// Little-endian fields and RIFF chunks (WAV, AVI, animated cursors), for files made byte by byte.
+std::string le16(uint16_t v);
+std::string le32(uint32_t v);
+// id, size, body and the pad byte an odd body needs.
+std::string riffChunk(const std::string& id, const std::string& body);
+// "RIFF", its size, the form type ("WAVE", "AVI ", "ACON") and the chunks.
+std::string riffForm(const std::string& form, const std::string& chunks);
+
+// ASCII text as UTF-16LE with a byte-order mark, as the Windows registry editor writes a .reg file.
+std::string utf16le(const std::string& ascii);
 
 // Writes a /bin/sh script and makes it executable.
 void writeScript(const std::filesystem::path& p, const std::string& body);

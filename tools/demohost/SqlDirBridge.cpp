@@ -4,6 +4,7 @@
 #include "BridgeServer.h"
 #include "GreetingDatabase.h"
 #include "platform/Error.h"
+#include "platform/HostKeys.h"
 #include "platform/Prefix.h"
 #include "platform/RegistryStore.h"
 #include "platform/WinPath.h"
@@ -37,12 +38,12 @@ std::optional<int32_t> parseHresult(const std::string& text) {
 
 std::string readRootPath(RegistryStore& reg) {
     HKEY key = 0;
-    if (reg.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quillon\\Vantor\\1.0", 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (reg.RegOpenKeyExA(HKEY_LOCAL_MACHINE, hostkeys::kRootKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
         return {};
     uint8_t buffer[1024];
     uint32_t size = sizeof buffer, type = 0;
     std::string root;
-    if (reg.RegQueryValueExA(key, "Root Path", &type, buffer, &size) == ERROR_SUCCESS && type == REG_SZ)
+    if (reg.RegQueryValueExA(key, hostkeys::kRootPathValue, &type, buffer, &size) == ERROR_SUCCESS && type == REG_SZ)
         root.assign(reinterpret_cast<const char*>(buffer), size);
     reg.RegCloseKey(key);
     while (!root.empty() && root.back() == '\0')

@@ -43,6 +43,9 @@ void defineArguments(CLI::App& cli, Arguments& a) {
     cli.add_flag("--changed-only", a.changedOnly,
                  "Level only the files that changed since Levora last levelled or measured them at the same "
                  "options (the record is levora-state.tsv in the machine prefix)");
+    cli.add_flag("--allow-network-drive", a.allowNetworkDrive,
+                 "Level even where a folder the run writes lies on a FUSE, SMB/CIFS or NFS mount (refused "
+                 "otherwise: attach a real host with levora-host attach instead)");
     cli.add_option("--jobs", a.jobs,
                    "Run up to N gain tools at once (1 to " + std::to_string(kMaxJobs) +
                        "; default: the number of cores, here " + std::to_string(defaultJobs()) +

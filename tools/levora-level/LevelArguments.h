@@ -23,6 +23,7 @@ struct Arguments {
     std::string rowTimes;
     std::string report;
     bool changedOnly = false;
+    bool allowNetworkDrive = false; // read by the start-up from the command line itself
     int jobs = defaultJobs();
 };
 

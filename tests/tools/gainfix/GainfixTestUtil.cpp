@@ -40,34 +40,7 @@ Audio readAudio(const fs::path& path) {
 }
 
 void writeAudio(const fs::path& path, int format, int rate, int channels, const std::vector<double>& interleaved) {
-    SF_INFO info{};
-    info.samplerate = rate;
-    info.channels = channels;
-    info.format = format;
-    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
-    if (!f)
-        throw std::runtime_error("cannot write " + path.string() + ": " + sf_strerror(nullptr));
-    const sf_count_t frames = static_cast<sf_count_t>(interleaved.size() / static_cast<std::size_t>(channels));
-    const int sub = format & SF_FORMAT_SUBMASK;
-    if (sub == SF_FORMAT_FLOAT || sub == SF_FORMAT_DOUBLE) {
-        sf_writef_double(f, interleaved.data(), frames);
-    } else {
-        // Left-justified ints, rounded on the format's own grid, so the file holds exactly the
-        // values meant (16-bit for the codecs that work on 16-bit samples).
-        const int bits = sub == SF_FORMAT_PCM_U8 || sub == SF_FORMAT_PCM_S8 ? 8
-                         : sub == SF_FORMAT_PCM_24                          ? 24
-                         : sub == SF_FORMAT_PCM_32                          ? 32
-                                                                            : 16;
-        const double scale = std::ldexp(1.0, bits - 1);
-        std::vector<int> ints(interleaved.size());
-        for (std::size_t i = 0; i < ints.size(); ++i) {
-            const auto v =
-                static_cast<std::int64_t>(std::clamp(std::nearbyint(interleaved[i] * scale), -scale, scale - 1));
-            ints[i] = static_cast<int>(static_cast<std::uint32_t>(v) << (32 - bits));
-        }
-        sf_writef_int(f, ints.data(), frames);
-    }
-    sf_close(f);
+    levora::test::writeWav(path, format, rate, channels, interleaved);
 }
 
 std::vector<double> tone(double levelDbov, double hz, double seconds, int rate) {

@@ -173,8 +173,7 @@ void writeRegistry(RegistryStore& reg, const CreateOptions& o, const std::string
         if (!reg.setValue(key, name, type, data))
             throw std::runtime_error("registry: " + key + "\\" + name + ": " + reg.lastError());
     };
-    const std::string oldKey =
-        std::string(host::kOldVersionKey).substr(0, std::string(host::kOldVersionKey).size() - 1);
+    const std::string oldKey = host::kOldVersionKey.substr(0, host::kOldVersionKey.size() - 1);
     if (o.layout == Layout::New) {
         set(host::kNewVersionKey, "MajorVersion", REG_DWORD, dword(static_cast<uint32_t>(o.version.major)));
         set(host::kNewVersionKey, "MinorVersion", REG_DWORD, dword(static_cast<uint32_t>(o.version.minor)));
@@ -187,12 +186,12 @@ void writeRegistry(RegistryStore& reg, const CreateOptions& o, const std::string
         set(oldKey, "Version Number", REG_DWORD, dword(packed->versionNumber));
         set(oldKey, "Build Number", REG_DWORD, dword(packed->buildNumber));
     }
-    set(host::kRootKey, "Root Path", REG_SZ, sz(host::kRootPath));
-    set(host::kSetupKey, "VantorRootPath", REG_SZ, sz(host::kVantorRootPath));
-    set(host::kAgcKey, "AGCsampleSize", REG_DWORD, dword(8000));
-    set(host::kAgcKey, "AGCgainThreshold", REG_DWORD, dword(5));
-    set(host::kAgcKey, "AGCminimumThreshold", REG_DWORD, dword(45));
-    set(host::kAgcKey, "AGCTargetDB", REG_DWORD, dword(static_cast<uint32_t>(-26)));
+    set(host::kRootKey, hostkeys::kRootPathValue, REG_SZ, sz(host::kRootPath));
+    set(host::kSetupKey, hostkeys::kVantorRootValue, REG_SZ, sz(host::kVantorRootPath));
+    set(host::kAgcKey, hostkeys::kAgcSampleSizeValue, REG_DWORD, dword(8000));
+    set(host::kAgcKey, hostkeys::kAgcGainThresholdValue, REG_DWORD, dword(5));
+    set(host::kAgcKey, hostkeys::kAgcMinimumThresholdValue, REG_DWORD, dword(45));
+    set(host::kAgcKey, hostkeys::kAgcTargetDbValue, REG_DWORD, dword(static_cast<uint32_t>(-26)));
 
     const std::string classes = host::kClassesKey;
     set(classes + "\\" + host::kProgId, "", REG_SZ, sz("Talvio SQL directory bridge"));
@@ -206,7 +205,7 @@ void writeRegistry(RegistryStore& reg, const CreateOptions& o, const std::string
 void removeHostKeys(RegistryStore& reg) {
     const std::string classes = host::kClassesKey;
     for (const std::string& key :
-         {std::string(host::kNewVersionKey), std::string("HKEY_LOCAL_MACHINE\\Software\\Quillon"),
+         {std::string(host::kNewVersionKey), host::kOldVersionKey.substr(0, host::kOldVersionKey.size() - 1),
           classes + "\\" + host::kProgId, classes + "\\CLSID\\" + host::kClsid})
         if (reg.keyExists(key))
             reg.deleteKey(key);
@@ -317,7 +316,7 @@ std::vector<LevelRow> measureGreetings(const fs::path& prefixRoot) {
     PathNamespace ns(prefix);
     RegistryStore reg(prefix.systemReg());
     // The folders the program's file list reads, found the way it finds them.
-    std::string root = regString(reg, host::kSetupKey, "VantorRootPath");
+    std::string root = regString(reg, host::kSetupKey, hostkeys::kVantorRootValue);
     if (root.empty())
         root = host::kVantorRootPath;
 

@@ -6,6 +6,7 @@
 #include "HostVersionText.h"
 #include "SpeechSynth.h"
 #include "WavFiles.h"
+#include "platform/HostKeys.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -37,11 +38,11 @@ inline constexpr const char* kVantorRootPath = "C:\\Talvio";
 inline constexpr const char* kDatabase = "Data\\talvio.db"; // below the root
 inline constexpr const char* kProgId = "SqlDirBridge.dbBridge.1";
 inline constexpr const char* kClsid = "{6C1F0E5A-3B7D-4E92-A1C4-58D2F0B7E913}";
-inline constexpr const char* kNewVersionKey = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvane Systems\\Orvane Talvio";
-inline constexpr const char* kOldVersionKey = "HKEY_LOCAL_MACHINE\\Software\\Quillon\\";
-inline constexpr const char* kRootKey = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Quillon\\Vantor\\1.0";
-inline constexpr const char* kSetupKey = "HKEY_LOCAL_MACHINE\\Software\\Quillon\\Vantor Setup\\1.0\\Properties";
-inline constexpr const char* kAgcKey = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Quillon\\Mevra\\1.0\\Initialization";
+inline const std::string kNewVersionKey = hostkeys::machineKey(hostkeys::kNewerVersionKey);
+inline const std::string kOldVersionKey = hostkeys::machineKey(hostkeys::kOlderVersionKey);
+inline const std::string kRootKey = hostkeys::machineKey(hostkeys::kRootKey);
+inline const std::string kSetupKey = hostkeys::machineKey(hostkeys::kSetupKey);
+inline const std::string kAgcKey = hostkeys::machineKey(hostkeys::kAgcKey);
 inline constexpr const char* kClassesKey = "HKEY_LOCAL_MACHINE\\Software\\Classes";
 inline const std::vector<std::string> kLanguages{"ENU", "DEU", "FRA"};
 } // namespace host
