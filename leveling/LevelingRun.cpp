@@ -273,10 +273,7 @@ RunOutcome LevelingRun::cmdSetdB_Click() {
     outcome.reachedEnd = true;
     // The machine's files are done: an answer left pending must not hold other runs off.
     guard.releaseMachine();
-    trap.step([&] {
-        if (m_ctx.msgbox.MsgBox(m_ctx.loadString(20), vbOKCancel) == vbOK)
-            m_ctx.processes.Start(kViewerCommandLine, WindowStyle::NormalFocus);
-    });
+    trap.step([&] { OfferRunLog(m_ctx); });
     trap.step([&] { view.setHourglass(false); });
     return ended();
 }
