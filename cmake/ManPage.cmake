@@ -54,6 +54,8 @@ else()
     # where the installed one is meant.
     string(REGEX REPLACE ",[ \n]+here[ \n]+[0-9]+" "" page "${page}")
     get_filename_component(built_dir ${PROGRAM} DIRECTORY)
+    string(REPLACE "-" "\\-" built_dir_roff "${built_dir}") # as help2man writes it
+    string(REPLACE "${built_dir_roff}" "${INSTALLED_DIR}" page "${page}")
     string(REPLACE "${built_dir}" "${INSTALLED_DIR}" page "${page}")
     # No hyphenation: names such as levora-state.tsv and LEVORA_PREFIX stay whole (the pages
     # written by hand say .nh themselves).

@@ -42,11 +42,12 @@ if(LEVORA_HELP2MAN)
     set(_what_levora-reg "read and edit the registry of a Levora machine prefix")
     set(_what_levora-path "convert between Windows paths of a Levora machine prefix and host paths")
     set(_what_demohost "create a simulated Talvio host in a Levora machine prefix")
-    set(_subcommands_demohost create)
+    set(_subcommands_demohost create,levels)
     foreach(tool levora-level levora-reg levora-path demohost)
         add_custom_command(OUTPUT ${_man}/${tool}.1.gz
             COMMAND ${CMAKE_COMMAND} -DHELP2MAN=${LEVORA_HELP2MAN} -DPROGRAM=$<TARGET_FILE:${tool}>
-                    "-DWHAT=${_what_${tool}}" "-DSUBCOMMANDS=${_subcommands_${tool}}" -DOUTPUT=${_man}/${tool}.1.gz
+                    "-DWHAT=${_what_${tool}}" "-DSUBCOMMANDS=${_subcommands_${tool}}"
+                    -DINSTALLED_DIR=/usr/${LEVORA_INSTALL_DIR} -DOUTPUT=${_man}/${tool}.1.gz
                     -P ${PROJECT_SOURCE_DIR}/cmake/ManPage.cmake
             DEPENDS ${tool} ${PROJECT_SOURCE_DIR}/cmake/ManPage.cmake
             COMMENT "Manual page ${tool}.1"
@@ -75,14 +76,19 @@ install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${CMAKE_CURRENT_BINARY_D
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
         RENAME levora)
 
-# Stripped programs in the package (cpack strips what install(TARGETS) installs); gainfix's two
-# other names are copies installed as plain files, so they are stripped here.
+# Stripped programs in the package: cpack strips what install(TARGETS) installs; here every
+# program of the folder loses the rest as Debian strips it (gainfix's two other names are copies
+# installed as plain files, and the compiler's .comment section stays otherwise).
 set(CPACK_STRIP_FILES ON)
 install(CODE "
     if(CMAKE_INSTALL_DO_STRIP)
-        foreach(name gainfix314 gainfix315)
-            execute_process(COMMAND \"${CMAKE_STRIP}\"
-                \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${LEVORA_INSTALL_DIR}/\${name}\" COMMAND_ERROR_IS_FATAL ANY)
+        file(GLOB programs \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${LEVORA_INSTALL_DIR}/*\")
+        foreach(program IN LISTS programs)
+            file(READ \${program} magic LIMIT 4 HEX)
+            if(magic STREQUAL 7f454c46 AND NOT IS_SYMLINK \${program})
+                execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note
+                                        \${program} COMMAND_ERROR_IS_FATAL ANY)
+            endif()
         endforeach()
     endif()")
 
