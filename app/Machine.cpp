@@ -25,8 +25,8 @@ AppInfo appInfo(const PathNamespace& ns, const std::vector<std::string>& argumen
 Machine::Machine(const std::filesystem::path& prefixRoot, const std::vector<std::string>& arguments,
                  IMessageBox& msgbox_, IEventPump& pump_, const ProcessWrapper& wrapProcesses,
                  const EnvLookup& environment)
-    : prefix(prefixRoot), ns(prefix), app(appInfo(ns, arguments)), msgbox(msgbox_), pump(pump_),
-      registry(prefix.systemReg()), fs(ns), realProcesses(ns, app.programFolder),
+    : prefix(prefixRoot, MachinePrefix::Layout::OnlyInExistingRoot), ns(prefix), app(appInfo(ns, arguments)),
+      msgbox(msgbox_), pump(pump_), registry(prefix.systemReg()), fs(ns), realProcesses(ns, app.programFolder),
       processWrapper(wrapProcesses ? wrapProcesses(realProcesses) : nullptr),
       processes(processWrapper ? *processWrapper : static_cast<IProcesses&>(realProcesses)),
       session(environment ? LinuxSession(environment) : LinuxSession()),

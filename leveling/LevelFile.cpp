@@ -61,7 +61,7 @@ uint32_t remainingMs(uint32_t timeoutMs, std::chrono::steady_clock::time_point s
 std::string scratchFile(int job, bool upperExtension) {
     std::string name = "c:\\mytempwavfile774";
     if (job > 0)
-        name += "-" + std::to_string(job + 1);
+        name.append("-").append(std::to_string(job + 1));
     return name + (upperExtension ? ".WAV" : ".wav");
 }
 

@@ -318,8 +318,8 @@ RunOutcome LevelingRun::cmdSetdB_Click() {
     guard.releaseMachine();
     // Whoever stopped the run is leaving: the log is not offered.
     trap.step([&] {
-        if (!outcome.stopped && m_ctx.msgbox.MsgBox(m_ctx.loadString(20), vbOKCancel) == vbOK)
-            m_ctx.processes.Start(kViewerCommandLine, WindowStyle::NormalFocus);
+        if (!outcome.stopped)
+            OfferRunLog(m_ctx);
     });
     trap.step([&] { view.setHourglass(false); });
     return ended();

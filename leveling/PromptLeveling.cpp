@@ -48,10 +48,7 @@ void PromptLeveling::mnuLevoraForPrompts_Click() {
     trap.step([&] { view.splash().hide(); });
     trap.step([&] { m_ctx.log.CloseLog(); });
     guard.releaseMachine();
-    trap.step([&] {
-        if (m_ctx.msgbox.MsgBox(m_ctx.loadString(20), vbOKCancel) == vbOK)
-            m_ctx.processes.Start(kViewerCommandLine, WindowStyle::NormalFocus);
-    });
+    trap.step([&] { OfferRunLog(m_ctx); });
 }
 
 void PromptLeveling::LevelPromptFolder(const std::string& folder) {

@@ -1,5 +1,9 @@
 #include "leveling/RunContext.h"
 
+#include "platform/Error.h"
+
+#include <exception>
+#include <string>
 #include <variant>
 
 namespace levora {
@@ -11,6 +15,16 @@ void ReportRefusal(RunContext& ctx, const BusyGuard& guard) {
         else if (guard.lockFailure())
             ctx.msgbox.MsgBox(guard.lockFailure()->description(), vbOKOnly);
     } catch (...) {
+    }
+}
+
+void OfferRunLog(RunContext& ctx) {
+    if (ctx.msgbox.MsgBox(ctx.loadString(20), vbOKCancel) != vbOK)
+        return;
+    try {
+        ctx.processes.Start(kViewerCommandLine, WindowStyle::NormalFocus);
+    } catch (...) {
+        ctx.msgbox.MsgBox(std::string(kRunLogPath) + ": " + toError(std::current_exception()).description(), vbOKOnly);
     }
 }
 

@@ -55,6 +55,10 @@ constexpr int32_t kMachineBusyStringId = 58;
 // commands are off while an operation runs.
 void ReportRefusal(RunContext& ctx, const BusyGuard& guard);
 
+// Asks whether to open the run log (string 20) and opens it in the text viewer; a viewer that
+// cannot be started is said, as the log is closed by then.
+void OfferRunLog(RunContext& ctx);
+
 // "Root Path" of the host (ends with a backslash), empty when missing.
 std::string readHostRoot(RegistryAPI& registry);
 // The four option texts as the main window shows them at this moment.

@@ -293,6 +293,10 @@ uint32_t LinuxProcesses::Start(const std::string& commandLine, WindowStyle style
     int rc = searchPath ? ::posix_spawnp(&pid, cargv[0], &setup.actions, &setup.attr, cargv.data(), cenv.data())
                         : ::posix_spawn(&pid, cargv[0], &setup.actions, &setup.attr, cargv.data(), cenv.data());
     if (rc != 0) {
+        if (rc == ENOENT && searchPath)
+            throw Error(err::FileNotFound, standardDescription(err::FileNotFound) + " (no text viewer: " + argv[0] +
+                                               " is not installed; install xdg-utils, or name a viewer in "
+                                               "LEVORA_TEXT_VIEWER)");
         if (rc == ENOENT)
             throw Error(err::FileNotFound);
         if (rc == EACCES || rc == EPERM)

@@ -44,11 +44,13 @@ void replaceSymlink(const fs::path& link, const fs::path& target) {
 
 } // namespace
 
-MachinePrefix::MachinePrefix(fs::path root) : m_root(std::move(root)) {
+MachinePrefix::MachinePrefix(fs::path root, Layout layout) : m_root(std::move(root)) {
     // Best effort: a prefix that cannot be created shows up later as "Path not found" on use.
     // The drive links are made with the prefix only, so a drive the administrator removed
     // (z:, to hide the host's root) stays removed.
     std::error_code ec;
+    if (layout == Layout::OnlyInExistingRoot && !fs::is_directory(m_root, ec))
+        return;
     const bool fresh = !fs::exists(fs::symlink_status(dosdevices(), ec));
     fs::create_directories(driveC(), ec);
     fs::create_directories(dosdevices(), ec);

@@ -11,9 +11,11 @@ class MachinePrefix {
 public:
     // LEVORA_PREFIX, else $HOME/.levora.
     static std::filesystem::path defaultRoot();
+    enum class Layout { Create, OnlyInExistingRoot };
     // Creates the layout on demand: drive_c/, and with a new dosdevices/ the links
-    // c: -> ../drive_c and z: -> / (a drive removed later stays removed).
-    explicit MachinePrefix(std::filesystem::path root);
+    // c: -> ../drive_c and z: -> / (a drive removed later stays removed). OnlyInExistingRoot makes
+    // nothing when the root is missing: opening a machine must not make one.
+    explicit MachinePrefix(std::filesystem::path root, Layout layout = Layout::Create);
 
     const std::filesystem::path& root() const { return m_root; }
     std::filesystem::path systemReg() const { return m_root / "system.reg"; }

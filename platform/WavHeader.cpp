@@ -62,9 +62,11 @@ uint64_t WavHeader::frames() const {
 std::string WavHeader::describe() const {
     std::string text = tagName(formatTag);
     if (formatTag == 1 || formatTag == 3 || formatTag == WAVE_FORMAT_EXTENSIBLE)
-        text += " " + std::to_string(bitsPerSample) + "-bit";
-    text += " " + std::to_string(sampleRate) + " Hz " +
-            (channels == 1 ? std::string("mono") : std::to_string(channels) + " channels");
+        text.append(" ").append(std::to_string(bitsPerSample)).append("-bit");
+    text.append(" ")
+        .append(std::to_string(sampleRate))
+        .append(" Hz ")
+        .append(channels == 1 ? std::string("mono") : std::to_string(channels) + " channels");
     return text;
 }
 

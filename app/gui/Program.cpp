@@ -69,6 +69,17 @@ Program::Program(Options options) : m_impl(std::make_unique<Impl>(std::move(opti
 Program::~Program() = default;
 
 LoadResult Program::load() {
+    // A first start without a machine: say where one was looked for and how to make one.
+    const MachinePrefix& prefix = m_impl->machine.prefix;
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(prefix.systemReg(), ec)) {
+        m_impl->msgbox.MsgBox("No Talvio host was found at the machine prefix " + prefix.root().string() +
+                                  ". Set LEVORA_PREFIX to the prefix of a host, or make a simulated one with:\n\n"
+                                  "    demohost create ~/.levora",
+                              vbOKOnly);
+        m_impl->endProgram();
+        return LoadResult::Ended;
+    }
     StartUpServices s = m_impl->machine.startUp(m_impl->form, [this] { m_impl->endProgram(); });
     return frmMain_Load(s);
 }

@@ -21,9 +21,9 @@ struct ProgramRun {
         host.standard();
         host.file("C:\\Talvio\\localize\\defaultconfiguration\\ENU\\hello.wav");
     }
-    Program& start(std::vector<std::string> arguments = {}) {
+    Program& start(std::vector<std::string> arguments = {}, std::filesystem::path prefixRoot = {}) {
         Program::Options o;
-        o.prefixRoot = host.prefix.root();
+        o.prefixRoot = prefixRoot.empty() ? host.prefix.root() : prefixRoot;
         o.arguments = std::move(arguments);
         o.msgbox = &msgbox;
         o.folderDialog = &folders;
@@ -92,6 +92,18 @@ TEST(ProgramTest, HelpAndAboutOpenTheirWindowsModally) {
 TEST(ProgramTest, ARemoteDesktopEndsTheStartUp) {
     ProgramRun run({{"DISPLAY", ":0"}, {"XRDP_SESSION", "1"}});
     EXPECT_EQ(run.start().load(), LoadResult::Ended);
+    EXPECT_EQ(run.terminated, std::vector<int>{0});
+}
+
+TEST(ProgramTest, AFirstStartWithoutAMachineSaysHowToMakeOneAndMakesNothing) {
+    ProgramRun run;
+    const std::filesystem::path absent = run.host.prefix.root() / "absent";
+    EXPECT_EQ(run.start({}, absent).load(), LoadResult::Ended);
+    ASSERT_EQ(run.msgbox.shown.size(), 1u);
+    for (const std::string& part :
+         {absent.string(), std::string("LEVORA_PREFIX"), std::string("demohost create ~/.levora")})
+        EXPECT_NE(run.msgbox.shown[0].text.find(part), std::string::npos) << part;
+    EXPECT_FALSE(std::filesystem::exists(absent));
     EXPECT_EQ(run.terminated, std::vector<int>{0});
 }
 

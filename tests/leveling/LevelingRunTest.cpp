@@ -336,7 +336,7 @@ TEST_F(LevelingRunTest, CancelStartsNoViewerAndRestoresThePointer) {
     EXPECT_EQ(f.view.events[f.view.events.size() - 2], "hourglass off");
 }
 
-TEST_F(LevelingRunTest, AViewerThatCannotStartIsNotASynchronisationFailure) {
+TEST_F(LevelingRunTest, AViewerThatCannotStartIsSaidAndIsNotASynchronisationFailure) {
     class FailingViewer : public RecordingProcesses {
     public:
         using RecordingProcesses::RecordingProcesses;
@@ -352,7 +352,7 @@ TEST_F(LevelingRunTest, AViewerThatCannotStartIsNotASynchronisationFailure) {
     LevelingRun other(patched);
     addRows(1, {1});
     other.cmdSetdB_Click();
-    EXPECT_EQ(f.messages(), std::vector<std::string>{"#20"}); // no string 42
+    EXPECT_EQ(f.messages(), (std::vector<std::string>{"#20", "c:\\Levora.log: File not found"})); // no string 42
     EXPECT_FALSE(f.view.hourglass);
 }
 

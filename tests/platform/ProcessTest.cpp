@@ -152,7 +152,13 @@ TEST_F(ProcessTest, NotepadOpensTheFileInTheTextViewer) {
     EXPECT_EQ(readFile(out), "[" + (c() / "Levora.log").string() + "]\n");
 
     EnvVar none("LEVORA_TEXT_VIEWER", (tmp.path() / "no-such-viewer").c_str());
-    EXPECT_THROW(procs.Start("NOTEPAD c:\\levora.log", WindowStyle::NormalFocus), Error);
+    try {
+        procs.Start("NOTEPAD c:\\levora.log", WindowStyle::NormalFocus);
+        ADD_FAILURE() << "a missing viewer started";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.number(), err::FileNotFound);
+        EXPECT_NE(e.description().find("install xdg-utils"), std::string::npos) << e.description();
+    }
 }
 
 TEST_F(ProcessTest, PriorityClassesMapOntoNiceValues) {
