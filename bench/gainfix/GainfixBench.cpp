@@ -2,8 +2,8 @@
 // per file and per 1,000 greetings against sox, the meter's throughput, and peak memory.
 //
 //   gainfix_bench [--files N] [--long-minutes M]
-#include "Leveler.h"
-#include "SpeechMeter.h"
+#include "speech/Leveler.h"
+#include "speech/SpeechMeter.h"
 
 #include <sndfile.h>
 

@@ -1,6 +1,6 @@
 #include "Cli.h"
 
-#include "ToolError.h"
+#include "speech/ToolError.h"
 
 #include "platform/Text.h"
 

@@ -1,6 +1,6 @@
 // The gain tool as the host's administration program runs it: a child process with a command line.
-#include "GainfixTestUtil.h"
-#include "Leveler.h"
+#include "speech/Leveler.h"
+#include "speech/SpeechTestUtil.h"
 #include "support/TestSupport.h"
 
 #include "platform/Prefix.h"

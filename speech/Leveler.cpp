@@ -1,8 +1,8 @@
-#include "Leveler.h"
+#include "speech/Leveler.h"
 
-#include "Audio.h"
-#include "PendingFile.h"
-#include "ToolError.h"
+#include "speech/Audio.h"
+#include "speech/PendingFile.h"
+#include "speech/ToolError.h"
 
 #include <algorithm>
 #include <cmath>

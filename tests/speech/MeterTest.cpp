@@ -1,7 +1,7 @@
 // The speech-level meter against calibration signals and the shared reference recordings.
-#include "GainfixTestUtil.h"
-#include "Leveler.h"
-#include "SpeechMeter.h"
+#include "SpeechTestUtil.h"
+#include "speech/Leveler.h"
+#include "speech/SpeechMeter.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

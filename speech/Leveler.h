@@ -1,7 +1,7 @@
 // Levels one WAV file: measure its active speech level, decide the gain, write the result.
 #pragma once
 
-#include "SpeechMeter.h"
+#include "speech/SpeechMeter.h"
 
 #include <cstddef>
 #include <filesystem>

@@ -1,4 +1,4 @@
-#include "SpeechMeter.h"
+#include "speech/SpeechMeter.h"
 
 #include <algorithm>
 #include <bit>
