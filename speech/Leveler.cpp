@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <stdexcept>
 
 namespace fs = std::filesystem;
 
@@ -125,6 +126,10 @@ Outcome plan(const SpeechLevel& level, const Options& options) {
         o.reason = "below " + format("%g", options.minimum) + " dBov";
     } else {
         const double gain = std::clamp(options.target - level.level, -options.maxGain, options.maxGain);
+        // A level that is not a number passes the clamp untouched; no gain past the largest change
+        // may ever reach the samples.
+        if (!(std::fabs(gain) <= options.maxGain))
+            throw std::logic_error("gain " + format("%+.2f", gain) + " dB lies outside the largest change");
         if (std::fabs(gain) < kNegligibleGainDb) {
             o.reason = "already at target";
         } else {
@@ -174,7 +179,11 @@ SpeechLevel measure(SoundReader& in, std::size_t block) {
         in.rewind();
         readMono(in, block, [&](double* x, std::size_t n) { meter.feedFiltered(x, n); });
     }
-    return meter.result();
+    const SpeechLevel level = meter.result();
+    // A sample that is not a finite number poisons the sums: the file is damaged, not loud.
+    if (std::isnan(level.longTermLevel) || std::isinf(level.longTermLevel))
+        throw ToolError(Failure::Source, "damaged: samples that are not finite numbers");
+    return level;
 }
 
 SpeechLevel measureFile(const fs::path& path, std::size_t block) {
