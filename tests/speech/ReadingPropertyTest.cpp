@@ -51,7 +51,7 @@ std::vector<double> stored(const fs::path& dir, const std::string& name, int for
 }
 
 // The repository's speech whole, cut into single words of 0.3 to 0.8 s, and quiet speech whose
-// last 15 % is 22 dB louder, scaled to -40 .. -60 dBov and stored as mu-law.
+// last 15 % is louder, scaled to -40 .. -60 dBov and stored as mu-law.
 std::vector<Recording> recordings(const fs::path& dir) {
     constexpr int kPcm = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
     constexpr int kUlaw = SF_FORMAT_WAV | SF_FORMAT_ULAW;
@@ -75,14 +75,17 @@ std::vector<Recording> recordings(const fs::path& dir) {
                            std::move(piece)});
     }
 
-    std::vector<double> uneven = greeting;
-    const std::size_t loudFrom = uneven.size() * 85 / 100;
-    for (std::size_t i = loudFrom; i < uneven.size(); ++i)
-        uneven[i] *= fromDb(22.0);
-    const double reading = toolReading(uneven).level;
-    for (double level : {-40.0, -45.0, -50.0, -54.0, -60.0}) {
-        const std::string name = "uneven mu-law at " + std::to_string(static_cast<int>(level));
-        all.push_back({name, kUlaw, stored(dir, "uneven", kUlaw, scaled(uneven, level - reading))});
+    // The loud end 22 dB (as on a real greeting that once read 5 dB low) or 28 dB above the rest.
+    for (double louder : {22.0, 28.0}) {
+        std::vector<double> uneven = greeting;
+        for (std::size_t i = uneven.size() * 85 / 100; i < uneven.size(); ++i)
+            uneven[i] *= fromDb(louder);
+        const double reading = toolReading(uneven).level;
+        for (double level : {-40.0, -45.0, -50.0, -54.0, -60.0}) {
+            const std::string name = "uneven (+" + std::to_string(static_cast<int>(louder)) + " dB) mu-law at " +
+                                     std::to_string(static_cast<int>(level));
+            all.push_back({name, kUlaw, stored(dir, "uneven", kUlaw, scaled(uneven, level - reading))});
+        }
     }
     return all;
 }
