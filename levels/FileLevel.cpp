@@ -1,8 +1,8 @@
 #include "levels/FileLevel.h"
 
-#include "Audio.h"
-#include "Leveler.h"
-#include "ToolError.h"
+#include "speech/Audio.h"
+#include "speech/Leveler.h"
+#include "speech/ToolError.h"
 
 #include "platform/HostFile.h"
 

@@ -1,6 +1,6 @@
 #include "levels/RunOutcomes.h"
 
-#include "Leveler.h"
+#include "speech/Leveler.h"
 
 #include <cmath>
 #include <cstdlib>

@@ -10,9 +10,9 @@
 #include "platform/RegistryText.h"
 #include "platform/WinPath.h"
 
-#include "Audio.h"
-#include "Leveler.h"
-#include "ToolError.h"
+#include "speech/Audio.h"
+#include "speech/Leveler.h"
+#include "speech/ToolError.h"
 
 #include <cstdlib>
 #include <fstream>

@@ -1,6 +1,6 @@
 #include "Cli.h"
 
-#include "ToolError.h"
+#include "speech/ToolError.h"
 
 #include "platform/Text.h"
 
@@ -147,7 +147,7 @@ std::string manual(const std::string& program) {
          "    renamed); on any failure it is neither created nor changed.\n\n"
          "    DST is a byte-for-byte copy of SRC when the target is 0, when SRC holds no active\n"
          "    speech, when its level is below the minimum, or when the gain would be below\n"
-         "    0.05 dB.\n\n"
+         "    0.1 dB.\n\n"
          "    SRC and DST are Windows paths (C:\\Folder\\file.wav), resolved through the machine\n"
          "    prefix named by LEVORA_PREFIX, or host paths beginning with '/'.\n\n";
     m += "OPTIONS\n"

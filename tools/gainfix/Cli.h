@@ -4,7 +4,7 @@
 // takes -s, -d and -t only; every other name takes all six.
 #pragma once
 
-#include "Leveler.h"
+#include "speech/Leveler.h"
 
 #include <string>
 #include <vector>

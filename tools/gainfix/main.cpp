@@ -1,7 +1,7 @@
 // gainfix, gainfix314, gainfix315: one program under three names; see Cli.h and docs/gainfix.md.
 #include "Cli.h"
-#include "Leveler.h"
-#include "ToolError.h"
+#include "speech/Leveler.h"
+#include "speech/ToolError.h"
 
 #include "platform/Error.h"
 #include "platform/Prefix.h"

@@ -1,6 +1,6 @@
 // The installed manual page (packaging/man/gainfix.1) is written by hand: it must keep up with the
 // options and exit statuses the tool itself lists in --help.
-#include "GainfixTestUtil.h"
+#include "speech/SpeechTestUtil.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // The gain tool as the host's administration program runs it: a child process with a command line.
-#include "GainfixTestUtil.h"
-#include "Leveler.h"
+#include "speech/Leveler.h"
+#include "speech/SpeechTestUtil.h"
 #include "support/TestSupport.h"
 
 #include "platform/Prefix.h"
@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <sys/stat.h>
 
 using namespace gainfix;
@@ -268,8 +269,17 @@ TEST_F(GainfixTool, BadSourcesFailAndLeaveNoDestination) {
             bytes[24 + i] = static_cast<char>(rate >> (8 * i));
         return bytes;
     };
+    // A float recording with one sample that is not a finite number: damaged, never a huge gain.
+    auto floatWith = [&](double odd) {
+        std::vector<double> x = tone(-30.0, 440.0, 1.0, 8000);
+        x[4000] = odd;
+        writeAudio(work() / "src-float.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 8000, 1, x);
+        return levora::test::readFile(work() / "src-float.wav");
+    };
     const std::vector<Case> cases{
         {"missing", "", false},
+        {"float NaN sample", floatWith(std::nan("")), true},
+        {"float infinite sample", floatWith(-std::numeric_limits<double>::infinity()), true},
         {"empty", "", true},
         {"text", "this is not a recording\n", true},
         {"truncated", good.substr(0, good.size() / 2), true},

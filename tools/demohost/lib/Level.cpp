@@ -1,6 +1,6 @@
 #include "Level.h"
 
-#include "tools/gainfix/SpeechMeter.h"
+#include "speech/SpeechMeter.h"
 
 #include <algorithm>
 #include <cmath>

@@ -8,9 +8,11 @@
 // 200 ms reaches c. So the meter keeps a sliding maximum of the envelope and a histogram of it,
 // and the activity at every threshold falls out of the histogram: constant work per sample, for
 // any number of thresholds.
+//
+// The grid is 8 thresholds per octave, or 512 for recordings under 30 s (SpeechMeter::stepBitsFor),
+// whose activity falls in few large steps that a coarser grid would interpolate across.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -28,33 +30,46 @@ struct SpeechLevel {
 
 class SpeechMeter {
 public:
-    explicit SpeechMeter(double sampleRate);
+    // 2^stepBits thresholds per octave: kStepBits or kShortStepBits.
+    explicit SpeechMeter(double sampleRate, int stepBits = kStepBits);
 
     void feed(const double* x, std::size_t n);
 
-    // The level interpolated on the fine threshold grid (8 steps per octave). Used by the tool:
-    // a gain of k dB moves it by k dB, wherever the level lies between two standard thresholds.
+    // The tool's reading (docs/gainfix.md): on the meter's grid (on the fine one averaged over
+    // kSmoothingDb either side), the first crossing of A - C = margin after which the curve never
+    // rises more than kDipDb above the margin again, interpolated between the thresholds around it.
     SpeechLevel result() const;
-    // The level from the 15 standard thresholds 2^-15 .. 2^-1 alone, interpolated between them.
+    // The level from the 15 standard thresholds 2^-15 .. 2^-1 alone: their first crossing,
+    // interpolated between them.
     SpeechLevel standardResult() const;
 
-    static constexpr int kOctaves = 15;                   // lowest threshold 2^-15 (1 LSB of 16-bit)
-    static constexpr int kSteps = 8;                      // thresholds per octave on the fine grid
-    static constexpr int kThresholds = kOctaves * kSteps; // 2^-15 .. 2^-1 * 15/8
-    static constexpr double kMarginDb = 15.9;             // active level above the threshold
-    static constexpr double kTimeConstant = 0.03;         // envelope smoothing, s
-    static constexpr double kHangover = 0.2;              // activity after the envelope drops, s
+    static constexpr int kOctaves = 15;           // lowest threshold 2^-15 (1 LSB of 16-bit)
+    static constexpr int kStepBits = 3;           // 8 thresholds per octave
+    static constexpr int kShortStepBits = 9;      // 512 per octave, for short recordings
+    static constexpr double kShortSeconds = 30.0; // shorter recordings are read on the fine grid
+    static constexpr double kMarginDb = 15.9;     // active level above the threshold
+    static constexpr double kSmoothingDb = 1.0;   // the reading's curve is averaged this far either side
+    static constexpr double kDipDb = 1.0;         // a rise past the margin this high makes a crossing a dip
+    static constexpr double kTimeConstant = 0.03; // envelope smoothing, s
+    static constexpr double kHangover = 0.2;      // activity after the envelope drops, s
 
-    // Threshold j of the fine grid, as a fraction of full scale: 2^(j/8 - 15) * (1 + (j%8)/8).
-    static double threshold(int j);
-    // Active samples at fine threshold j (the envelope reached it within the hangover).
+    // The grid for a recording of this many samples.
+    static int stepBitsFor(std::uint64_t samples, double sampleRate);
+
+    int steps() const { return 1 << m_stepBits; }
+    int thresholds() const { return kOctaves * steps(); }
+    // Threshold j of the grid, as a fraction of full scale: 2^(j/steps - 15) * (1 + (j%steps)/steps).
+    double threshold(int j) const;
+    // Active samples at threshold j (the envelope reached it within the hangover).
     std::uint64_t activeAt(int j) const;
     // Entries the sliding maximum's ring can hold.
     std::size_t queueCapacity() const { return m_queuePos.size(); }
 
 private:
-    SpeechLevel solve(int stride) const;
+    template <int StepBits> void feedOn(const double* x, std::size_t n);
+    SpeechLevel solve(int stride, bool skipDips) const;
 
+    int m_stepBits;
     double m_g;
     double m_oneMinusG;
     std::int64_t m_hangoverSamples;
@@ -65,12 +80,12 @@ private:
     // Sliding maximum of the envelope's threshold index over the hangover window: a monotonic
     // queue in a ring (positions rise front to back, indices fall).
     std::vector<std::int64_t> m_queuePos;
-    std::vector<std::uint8_t> m_queueBin;
+    std::vector<std::uint16_t> m_queueBin;
     std::size_t m_mask = 0;
     std::uint64_t m_front = 0;
     std::uint64_t m_back = 0;
     // m_histogram[k]: samples whose windowed envelope reached exactly k thresholds.
-    std::array<std::uint64_t, kThresholds + 1> m_histogram{};
+    std::vector<std::uint64_t> m_histogram;
 };
 
 // Removes DC and subsonic rumble before metering: a second-order Butterworth high-pass at 20 Hz.
@@ -106,8 +121,8 @@ private:
 // signal a second time and the high-passed copy is metered: most recordings need one pass only.
 class ToolMeter {
 public:
-    explicit ToolMeter(double sampleRate)
-        : m_plain(sampleRate), m_filtered(sampleRate), m_dc(sampleRate), m_rate(sampleRate) {}
+    explicit ToolMeter(double sampleRate, int stepBits = SpeechMeter::kStepBits)
+        : m_plain(sampleRate, stepBits), m_filtered(sampleRate, stepBits), m_dc(sampleRate), m_rate(sampleRate) {}
     // First pass: mono samples, left unchanged.
     void feed(const double* x, std::size_t n) {
         m_plain.feed(x, n);

@@ -1,6 +1,6 @@
-#include "PendingFile.h"
+#include "speech/PendingFile.h"
 
-#include "ToolError.h"
+#include "speech/ToolError.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,7 +1,7 @@
-#include "Audio.h"
+#include "speech/Audio.h"
 
-#include "ToolError.h"
 #include "platform/WavHeader.h"
+#include "speech/ToolError.h"
 
 #include <algorithm>
 #include <array>

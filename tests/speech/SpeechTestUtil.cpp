@@ -1,4 +1,4 @@
-#include "GainfixTestUtil.h"
+#include "SpeechTestUtil.h"
 
 #include "support/TestSupport.h"
 

@@ -1,12 +1,13 @@
-#include "Leveler.h"
+#include "speech/Leveler.h"
 
-#include "Audio.h"
-#include "PendingFile.h"
-#include "ToolError.h"
+#include "speech/Audio.h"
+#include "speech/PendingFile.h"
+#include "speech/ToolError.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <stdexcept>
 
 namespace fs = std::filesystem;
 
@@ -125,6 +126,10 @@ Outcome plan(const SpeechLevel& level, const Options& options) {
         o.reason = "below " + format("%g", options.minimum) + " dBov";
     } else {
         const double gain = std::clamp(options.target - level.level, -options.maxGain, options.maxGain);
+        // A level that is not a number passes the clamp untouched; no gain past the largest change
+        // may ever reach the samples.
+        if (!(std::fabs(gain) <= options.maxGain))
+            throw std::logic_error("gain " + format("%+.2f", gain) + " dB lies outside the largest change");
         if (std::fabs(gain) < kNegligibleGainDb) {
             o.reason = "already at target";
         } else {
@@ -168,13 +173,18 @@ std::size_t rampLengthFor(double sampleRate, std::size_t block) {
 
 // Pass 1: the level of the mono mix, DC-blocked where that matters (then the file is read twice).
 SpeechLevel measure(SoundReader& in, std::size_t block) {
-    ToolMeter meter(in.info().samplerate);
+    ToolMeter meter(in.info().samplerate,
+                    SpeechMeter::stepBitsFor(static_cast<std::uint64_t>(in.info().frames), in.info().samplerate));
     readMono(in, block, [&](double* x, std::size_t n) { meter.feed(x, n); });
     if (meter.wantsFilteredPass()) {
         in.rewind();
         readMono(in, block, [&](double* x, std::size_t n) { meter.feedFiltered(x, n); });
     }
-    return meter.result();
+    const SpeechLevel level = meter.result();
+    // A sample that is not a finite number poisons the sums: the file is damaged, not loud.
+    if (std::isnan(level.longTermLevel) || std::isinf(level.longTermLevel))
+        throw ToolError(Failure::Source, "damaged: samples that are not finite numbers");
+    return level;
 }
 
 SpeechLevel measureFile(const fs::path& path, std::size_t block) {
