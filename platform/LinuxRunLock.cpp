@@ -2,6 +2,7 @@
 
 #include "Error.h"
 #include "ReplaceFile.h"
+#include "Session.h"
 
 #include <cerrno>
 #include <chrono>
@@ -25,13 +26,6 @@ constexpr auto kFreshFile = std::chrono::seconds(10);
 constexpr auto kLeftoverAge = std::chrono::seconds(60);
 // Enough for a holder's lines and a program line per file of any host.
 constexpr size_t kMaxLockText = 4u << 20;
-
-std::string hostName() {
-    char name[256] = {};
-    if (::gethostname(name, sizeof name - 1) != 0)
-        return "?";
-    return name;
-}
 
 bool writeAll(int fd, const std::string& text) {
     const char* p = text.data();
@@ -75,7 +69,7 @@ bool running(pid_t pid, unsigned long long start) {
 } // namespace
 
 std::string LinuxRunLock::holderText(pid_t pid) {
-    return hostName() + "\n" + std::to_string(pid) + "\n" + std::to_string(startTimeOf(pid)) + "\n";
+    return ThisMachineName() + "\n" + std::to_string(pid) + "\n" + std::to_string(startTimeOf(pid)) + "\n";
 }
 
 unsigned long long LinuxRunLock::startTimeOf(pid_t pid) {
@@ -207,7 +201,7 @@ LinuxRunLock::Found LinuxRunLock::inspect(const std::filesystem::path& file) {
                          std::chrono::system_clock::from_time_t(static_cast<time_t>(named.st_mtime));
         if (age < kFreshFile)
             return Found::Held;
-    } else if (host != hostName() || running(pid, start)) {
+    } else if (host != ThisMachineName() || running(pid, start)) {
         return Found::Held;
     }
     std::vector<std::pair<pid_t, unsigned long long>> programs;

@@ -1,8 +1,16 @@
 #include "LinuxSession.h"
 
 #include <cstdlib>
+#include <unistd.h>
 
 namespace levora {
+
+std::string ThisMachineName() {
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0)
+        return "?";
+    return name;
+}
 
 std::optional<std::string> LinuxSession::processEnvironment(const std::string& name) {
     if (const char* v = std::getenv(name.c_str()))

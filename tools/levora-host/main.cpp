@@ -2,6 +2,7 @@
 // (attach), puts back what the runs changed (detach), and shows where a prefix stands (status).
 #include "HostCommands.h"
 
+#include "platform/Session.h"
 #include "platform/Version.h"
 
 #include <CLI/CLI.hpp>
@@ -10,7 +11,6 @@
 #include <cstdlib>
 #include <iostream>
 #include <thread>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 using namespace levora;
@@ -36,9 +36,7 @@ bool parseHost(std::string text, HostAddress& address) {
 
 std::string whoAmI() {
     const char* user = std::getenv("USER");
-    char machine[256] = "";
-    ::gethostname(machine, sizeof machine - 1);
-    return std::string(user && *user ? user : "someone") + "@" + machine;
+    return std::string(user && *user ? user : "someone") + "@" + ThisMachineName();
 }
 
 } // namespace
