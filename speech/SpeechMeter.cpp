@@ -148,9 +148,6 @@ SpeechLevel SpeechMeter::solve(int stride, bool skipDips) const {
     // Silence: nothing reaches the lowest threshold, or even there the margin is not met.
     if (d.empty() || d[0] < kMarginDb)
         return r;
-    // Rises are judged on the curve as measured: smoothing would flatten a 1.8-dB step of a loud
-    // end's own activity below the dip limit on one quantisation and not on the next.
-    const std::vector<double> measured = d;
     if (skipDips && m_stepBits == kShortStepBits) {
         // On the fine grid the tool reads a smoothed curve: A - C averaged over kSmoothingDb either
         // side (weighted by the grid's spacing), so a cluster of quantised envelope values that makes
@@ -181,7 +178,7 @@ SpeechLevel SpeechMeter::solve(int stride, bool skipDips) const {
     // The highest A - C from each threshold up.
     std::vector<double> highestFrom(d.size() + 1, -HUGE_VAL);
     for (std::size_t k = d.size(); k-- > 0;)
-        highestFrom[k] = std::max(measured[k], highestFrom[k + 1]);
+        highestFrom[k] = std::max(d[k], highestFrom[k + 1]);
 
     // A - C falls as the threshold rises but jumps up wherever many samples stop counting as active
     // at once (a cluster of quantised envelope values, quiet words before loud ones). A crossing

@@ -78,7 +78,7 @@ std::vector<Recording> recordings(const fs::path& dir) {
     // The loud end 22 dB (as on a real greeting that once read 5 dB low) or 28 dB above the rest.
     // The 7-s cut has a loud end whose own A - C curve crosses the margin at 17 % activity, rises up
     // to 1.8 dB above it and crosses again at 7 %: read at the first crossing, it moves by 4 dB
-    // between scalings 0.5 dB apart, and smoothing hides the rise on some quantisations only.
+    // between scalings 0.5 dB apart.
     struct Uneven {
         double seconds; // the greeting cut to this length; 0: whole
         int loudPercent;
@@ -87,7 +87,7 @@ std::vector<Recording> recordings(const fs::path& dir) {
     };
     const Uneven unevenOnes[] = {{0.0, 15, 22.0, {-40.0, -45.0, -50.0, -54.0, -60.0}},
                                  {0.0, 15, 28.0, {-40.0, -45.0, -50.0, -54.0, -60.0}},
-                                 {7.0, 18, 22.0, {-45.0, -47.0, -48.0, -50.0}}};
+                                 {7.0, 18, 22.0, {-45.0, -47.0}}};
     for (const Uneven& u : unevenOnes) {
         std::vector<double> uneven = greeting;
         if (u.seconds > 0.0)
