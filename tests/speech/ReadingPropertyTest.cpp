@@ -76,14 +76,30 @@ std::vector<Recording> recordings(const fs::path& dir) {
     }
 
     // The loud end 22 dB (as on a real greeting that once read 5 dB low) or 28 dB above the rest.
-    for (double louder : {22.0, 28.0}) {
+    // The 7-s cut has a loud end whose own A - C curve crosses the margin at 17 % activity, rises up
+    // to 1.8 dB above it and crosses again at 7 %: read at the first crossing, it moves by 4 dB
+    // between scalings 0.5 dB apart.
+    struct Uneven {
+        double seconds; // the greeting cut to this length; 0: whole
+        int loudPercent;
+        double louder;
+        std::vector<double> levels;
+    };
+    const Uneven unevenOnes[] = {{0.0, 15, 22.0, {-40.0, -45.0, -50.0, -54.0, -60.0}},
+                                 {0.0, 15, 28.0, {-40.0, -45.0, -50.0, -54.0, -60.0}},
+                                 {7.0, 18, 22.0, {-45.0, -47.0}}};
+    for (const Uneven& u : unevenOnes) {
         std::vector<double> uneven = greeting;
-        for (std::size_t i = uneven.size() * 85 / 100; i < uneven.size(); ++i)
-            uneven[i] *= fromDb(louder);
+        if (u.seconds > 0.0)
+            uneven.resize(static_cast<std::size_t>(u.seconds * 8000));
+        for (std::size_t i = uneven.size() * static_cast<std::size_t>(100 - u.loudPercent) / 100; i < uneven.size();
+             ++i)
+            uneven[i] *= fromDb(u.louder);
         const double reading = toolReading(uneven).level;
-        for (double level : {-40.0, -45.0, -50.0, -54.0, -60.0}) {
-            const std::string name = "uneven (+" + std::to_string(static_cast<int>(louder)) + " dB) mu-law at " +
-                                     std::to_string(static_cast<int>(level));
+        for (double level : u.levels) {
+            const std::string name = "uneven (" + std::to_string(u.loudPercent) + " % +" +
+                                     std::to_string(static_cast<int>(u.louder)) + " dB, " +
+                                     std::to_string(uneven.size()) + " samples) mu-law at " + std::to_string(level);
             all.push_back({name, kUlaw, stored(dir, "uneven", kUlaw, scaled(uneven, level - reading))});
         }
     }
