@@ -61,6 +61,10 @@ std::string standardDescription(int32_t number) {
         return "The host's installation folder is not set in the registry";
     case err::ToolOutputRefused:
         return "The levelled file is not a complete WAV file in the original's format";
+    case err::ToolTimeoutsInARow:
+        return "The gain tool ran out of time on three files in a row: the run stopped leveling";
+    case err::ToolNotRunnable:
+        return "The gain tool is there but cannot be run";
     case err::RPC_E_DISCONNECTED_:
         return "The object invoked has disconnected from its clients.";
     case err::E_FAIL_:

@@ -32,6 +32,8 @@ constexpr int32_t NoRootPath = 1107;        // the host's "Root Path" is empty
 constexpr int32_t RunLockFailed = 1108;     // the machine's run lock could not be tried
 constexpr int32_t NoBackupFolder = 1109;    // the typed backup folder could not be made
 constexpr int32_t ToolOutputRefused = 1110; // the tool's output is not a complete WAV in the file's format
+constexpr int32_t ToolTimeoutsInARow = 1140; // the gain tool timed out on several files in a row: no more
+constexpr int32_t ToolNotRunnable = 1141;    // the gain tool is there but cannot be run
 // HRESULTs of automation calls
 constexpr int32_t E_POINTER_ = static_cast<int32_t>(0x80004003);
 constexpr int32_t E_FAIL_ = static_cast<int32_t>(0x80004005);

@@ -27,8 +27,7 @@ struct Program::Impl {
         machine.localize.setLanguageListener([this](const std::string& locale) { qtTranslations.use(locale); });
         form.onSetdB = [this] {
             form.levelsBeforeRun();
-            run.cmdSetdB_Click();
-            form.levelsAfterRun();
+            form.levelsAfterRun(run.cmdSetdB_Click());
         };
         form.onRestore = [this] {
             restore.mnuRestore_Click();

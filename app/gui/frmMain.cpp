@@ -4,7 +4,6 @@
 #include "app/modDirectorySelect.h"
 #include "frmMainRunView.h"
 #include "leveling/LevelingRun.h"
-#include "levels/RunOutcomes.h"
 #include "ui/gui/QtFontControl.h"
 #include "ui/gui/WindowList.h"
 #include "ui/gui/frmSplashScreen.h"
@@ -241,9 +240,8 @@ void frmMain::levelsBeforeRun() {
     m_levels->beginRun();
 }
 
-void frmMain::levelsAfterRun() {
-    m_ranThisSession = true;
-    m_levels->endRun();
+void frmMain::levelsAfterRun(const RunOutcome& outcome) {
+    m_levels->endRun(outcome.files);
 }
 
 void frmMain::mnuSaveLevelReport_Click() {
@@ -263,14 +261,11 @@ void frmMain::mnuSaveLevelReport_Click() {
     // A name without an extension gets the page; another extension is refused by the writer.
     if (std::filesystem::path(file).extension().empty())
         file += ".html";
-    std::map<std::string, LoggedFile> logged;
-    if (m_ranThisSession)
-        logged = filesInRunLog(m_s.ns.toHost(kRunLogPath));
     LevelOptions shown;
     shown.target = NumberOfText(cmbTargetDB->currentText().toStdString());
     shown.minimum = NumberOfText(cmbMindBLevel->currentText().toStdString());
     shown.maxChange = NumberOfText(cmbGainThreshold->currentText().toStdString());
-    LevelReport report = m_levels->report(logged, shown);
+    LevelReport report = m_levels->report(shown);
     report.machine = m_s.ns.prefix().root().string();
     report.when = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")).toStdString();
     try {

@@ -32,6 +32,7 @@
 namespace levora {
 
 class WindowList;
+struct RunOutcome;
 class frmSplashScreen;
 class frmMainRunView;
 
@@ -106,7 +107,7 @@ public:
     // keep their levels before it and are measured again after it; after a restore, all are.
     LevelColumn& levelColumn() { return *m_levels; }
     void levelsBeforeRun();
-    void levelsAfterRun();
+    void levelsAfterRun(const RunOutcome& outcome);
 
     // Controls, in the order in which the window creates them.
     QGroupBox* frameBackupGreetings = nullptr;
@@ -175,7 +176,6 @@ private:
     std::unique_ptr<frmSplashScreen> m_splash;
     std::unique_ptr<LevelColumn> m_levels;
     bool m_focusSet = false;
-    bool m_ranThisSession = false; // the run log is this session's
 };
 
 } // namespace levora

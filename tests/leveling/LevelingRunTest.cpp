@@ -212,10 +212,29 @@ TEST_F(LevelingRunTest, TheRunSaysHowItEnded) {
     fs::remove(f.c("Talvio/Stream Files/greeting2.wav"));
     writeFile(f.c("Talvio/Stream Files/greeting3.wav"), "not a WAV file");
     f.automation.bridge->script = {{err::E_POINTER_, "busy"}};
+    std::vector<std::string> observed;
+    run.setFileObserver([&](const FileOutcome& o) { observed.push_back(o.path); });
     const RunOutcome outcome = run.cmdSetdB_Click();
-    EXPECT_TRUE(outcome.started);
-    EXPECT_TRUE(outcome.reachedEnd);
+    EXPECT_EQ(outcome.end, RunEnd::Completed);
+    EXPECT_EQ(outcome.filesTicked, 3);
     EXPECT_EQ(outcome.filesTried, 3);
+    // One record per file, in the grid's order, also handed to the observer as each is finished.
+    ASSERT_EQ(outcome.files.size(), 3u);
+    EXPECT_EQ(observed, (std::vector<std::string>{outcome.files[0].path, outcome.files[1].path, outcome.files[2].path}));
+    const FileOutcome& levelled = outcome.files[0];
+    EXPECT_EQ(levelled.path, "C:\\Talvio\\Stream Files\\greeting1.wav");
+    EXPECT_EQ(levelled.toolEnd, ToolEnd::Exited);
+    EXPECT_EQ(levelled.verdict, OutputVerdict::Accepted);
+    EXPECT_TRUE(levelled.replaced);
+    EXPECT_EQ(levelled.scratch, "c:\\mytempwavfile774.WAV");
+    EXPECT_DOUBLE_EQ(levelled.target, -26.0);
+    EXPECT_FALSE(levelled.failed());
+    const FileOutcome& missing = outcome.files[1];
+    EXPECT_EQ(missing.exitCode, 3);
+    EXPECT_FALSE(missing.replaced);
+    EXPECT_EQ(missing.error, "The gain tool reported a failure (exit code 3)");
+    EXPECT_EQ(outcome.files[2].verdict, OutputVerdict::NotRecording);
+    EXPECT_EQ(outcome.recordingsFailed(), 1) << "a file that is no recording does not count";
     EXPECT_EQ(outcome.filesLevelled, 1);
     EXPECT_TRUE(outcome.synced);
     EXPECT_EQ(outcome.failures, 2);
@@ -229,14 +248,14 @@ TEST_F(LevelingRunTest, TheRunSaysHowItEnded) {
     fs::remove(f.c("Levora.log"));
     fs::create_directory_symlink(f.c("Levora.log.d"), f.c("Levora.log"));
     const RunOutcome unlogged = run.cmdSetdB_Click();
-    EXPECT_TRUE(unlogged.reachedEnd);
+    EXPECT_TRUE(unlogged.reachedEnd());
     EXPECT_FALSE(unlogged.logWritten);
     EXPECT_EQ(unlogged.failures, 2);
 
     // Nothing ticked: the run did not reach its end.
     for (auto& row : f.view.rows)
         row.selected = false;
-    EXPECT_FALSE(run.cmdSetdB_Click().reachedEnd);
+    EXPECT_EQ(run.cmdSetdB_Click().end, RunEnd::NothingTicked);
 }
 
 TEST(LevelingRunJobs, SeveralJobsLevelAndLogAsOneJobDoes) {
