@@ -265,6 +265,8 @@ RunOutcome LevelingRun::cmdSetdB_Click() {
     // Synchronisation: its own trap covers the call only; what follows is the run's again.
     outcome.synced = m_sync.SyncDirectory(trap);
 
+    if (m_onEnd)
+        trap.step([&] { m_onEnd(outcome); });
     // The log closed and offered in the text viewer; the pointer back.
     trap.step([&] { log.CloseLog(); });
     // The machine's files are done: an answer left pending must not hold other runs off.

@@ -64,6 +64,8 @@ public:
     void setMayReplaceBackup(std::function<bool()> decide) { m_mayReplaceBackup = std::move(decide); }
     // Called on the run's thread as each file is finished, in the grid's order.
     void setFileObserver(std::function<void(const FileOutcome&)> observer) { m_onFile = std::move(observer); }
+    // Called once the file loop and the synchronisation are over, while the run still holds the machine.
+    void setEndObserver(std::function<void(const RunOutcome&)> observer) { m_onEnd = std::move(observer); }
 
     // Asks the running run to stop after the files being levelled now. Safe from any thread and from
     // a signal handler; the run checks it between rows and forgets it when it ends.
@@ -83,6 +85,7 @@ private:
     int m_jobs = 1;
     std::function<bool()> m_mayReplaceBackup;
     std::function<void(const FileOutcome&)> m_onFile;
+    std::function<void(const RunOutcome&)> m_onEnd;
     std::atomic<bool> m_stop{false};
     static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
 };

@@ -85,18 +85,23 @@ TEST(ConsoleForm, ProgressOnOneLineOrOnceAtTheEnd) {
     for (bool terminal : {true, false}) {
         std::ostringstream out;
         ConsoleForm form(out, terminal);
-        form.setProgressRange(1, 4);
-        for (int v = 1; v <= 4; ++v)
+        // Four rows, three ticked: the progress counts the files the run levels.
+        form.grid().setRows(5);
+        for (int row = 1; row <= 4; ++row)
+            form.grid().setCellChecked(row, form.gridColumnByKey("selected"), row != 2);
+        form.setProgressRange(1, 5);
+        for (int v = 1; v <= 5; ++v)
             form.setProgressValue(v);
         form.setFrameProgressCaption("Syncronizing SQL with directory...");
         form.setFrameProgressCaption("Syncronizing SQL with directory..."); // unchanged: not repeated
         form.setFrameProgressCaption("Finished.");
         if (terminal)
-            EXPECT_EQ(out.str(), "\rLeveling: 0 of 3 files\rLeveling: 1 of 3 files\rLeveling: 2 of 3 files"
-                                 "\rLeveling: 3 of 3 files\nSyncronizing SQL with directory...\nFinished.\n");
+            EXPECT_EQ(out.str(), "\rLeveling: 0 of 3 files\rLeveling: 1 of 3 files\rLeveling: 1 of 3 files"
+                                 "\rLeveling: 2 of 3 files\rLeveling: 3 of 3 files\nSyncronizing SQL with directory...\n"
+                                 "Finished.\n");
         else
             EXPECT_EQ(out.str(), "Leveling: 3 of 3 files\nSyncronizing SQL with directory...\nFinished.\n");
-        EXPECT_EQ(form.progressValue(), 4);
+        EXPECT_EQ(form.progressValue(), 5);
     }
 }
 

@@ -525,3 +525,50 @@ TEST_F(BackupInRunTest, FailedBackupEndsTheRunWithBothMessages) {
 }
 
 } // namespace
+
+TEST(LevelingRunStop, AStoppedRunFinishesTheFilesInFlightAndSynchronises) {
+    for (const int jobs : {1, 3}) {
+        RunFixture f;
+        f.installTool();
+        for (int i = 1; i <= 20; ++i)
+            f.view.rows.push_back({true, f.addGreeting("g" + std::to_string(i) + ".wav", pcmWav("audio"))});
+        LevelingRun run(f.ctx);
+        run.setJobs(jobs);
+        // What was handed over when the request came is finished: one file with one job, the queue's
+        // twelve with three.
+        // Asked between rows, as a front end's Exit or a signal would.
+        run.setFileObserver([&](const FileOutcome&) { run.requestStop(); });
+        const RunOutcome outcome = run.cmdSetdB_Click();
+        EXPECT_EQ(outcome.end, RunEnd::StoppedByUser) << jobs;
+        EXPECT_EQ(outcome.files.size(), jobs == 1 ? 1u : 12u);
+        const auto body = f.logBody();
+        EXPECT_EQ(countStarting(body, "    Used command line="), outcome.files.size());
+        EXPECT_TRUE(contains(body, "(warning) The run was stopped by the user after " +
+                                       std::to_string(outcome.files.size()) + " of 20 files"));
+        EXPECT_TRUE(outcome.synced);
+        EXPECT_EQ(f.automation.created.size(), 1u);
+        for (const auto& e : fs::directory_iterator(f.c("")))
+            EXPECT_EQ(e.path().filename().string().rfind("mytempwavfile774", 0), std::string::npos) << e.path();
+        // The request belonged to that run.
+        run.setFileObserver({});
+        EXPECT_EQ(run.cmdSetdB_Click().end, RunEnd::Completed);
+    }
+}
+
+TEST(LevelingRunStop, ThreeTimeOutsInARowEndTheLeveling) {
+    RunFixture f;
+    f.installTool("gainfix315", "sleep 10\n");
+    f.gain.setToolTimeoutMs(100);
+    for (int i = 1; i <= 5; ++i)
+        f.view.rows.push_back({true, f.addGreeting("g" + std::to_string(i) + ".wav", pcmWav("audio"))});
+    LevelingRun run(f.ctx);
+    const RunOutcome outcome = run.cmdSetdB_Click();
+    EXPECT_EQ(outcome.end, RunEnd::StoppedByTimeouts);
+    ASSERT_EQ(outcome.files.size(), 3u);
+    for (const FileOutcome& o : outcome.files)
+        EXPECT_EQ(o.toolEnd, ToolEnd::TimedOut);
+    EXPECT_EQ(countStarting(f.logBody(), "(error) in cmdSetDB function: " + standardDescription(err::ToolTimeoutsInARow)),
+              1u);
+    EXPECT_TRUE(outcome.synced);
+    EXPECT_EQ(outcome.recordingsFailed(), 3);
+}

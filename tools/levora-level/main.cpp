@@ -13,28 +13,36 @@
 
 #include <CLI/CLI.hpp>
 
+#include <chrono>
 #include <filesystem>
 #include <iostream>
 #include <memory>
-#include <optional>
 #include <string>
 #include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
 using namespace levora;
+using namespace levora::console;
 
 namespace {
 
-// Exit status when another leveling run, prompt leveling or restore works on the machine.
-constexpr int kExitMachineBusy = 3;
+// The exit status, from how the run ended alone.
+int exitStatusOf(const RunOutcome& outcome, int afterRun) {
+    if (outcome.end == RunEnd::StoppedByUser)
+        return kExitStoppedByUser;
+    if (afterRun != 0)
+        return afterRun;
+    if (outcome.end == RunEnd::StoppedByTimeouts || outcome.recordingsFailed() > 0)
+        return kExitFilesFailed;
+    return 0;
+}
 
 } // namespace
 
-using namespace levora::console;
-
 int main(int argc, char** argv) {
-    CLI::App cli{kDescription, "levora-level"};
+    const auto began = std::chrono::steady_clock::now();
+    CLI::App cli{wrapWords(kDescription, 79), "levora-level"};
     Arguments a;
     defineArguments(cli, a);
     try {
@@ -60,9 +68,9 @@ int main(int argc, char** argv) {
     console::ConsoleMessageBox msgbox(std::cout);
     msgbox.beforeShow = [&] { form.setProgressVisible(false); };
     console::ConsoleEventPump pump;
-    std::optional<std::string> viewerFile; // set when the run offers the log
-    Machine m(root, std::vector<std::string>(argv + 1, argv + argc), msgbox, pump, [&](IProcesses& real) {
-        return std::make_unique<console::NoViewerProcesses>(real, [&](const std::string& file) { viewerFile = file; });
+    // The run offers its log in a viewer; a console has none.
+    Machine m(root, std::vector<std::string>(argv + 1, argv + argc), msgbox, pump, [](IProcesses& real) {
+        return std::make_unique<console::NoViewerProcesses>(real, nullptr);
     });
 
     bool ended = false;
@@ -71,16 +79,13 @@ int main(int argc, char** argv) {
         m.log.CloseLog();
     });
     if (frmMain_Load(start) == LoadResult::Ended || ended)
-        return 1;
-    // An earlier backup holds the only originals a rerun after a broken run still has.
-    if (!a.overwriteBackup)
-        msgbox.answerNoTo = m.localize.mymyLoadString(44);
+        return kExitNotLevelled;
 
     if (a.target) {
         const std::string text = OptionEntryText(kTargetDBList, *a.target);
         if (!form.field(OptionFieldId::TargetDB).selectText(text)) {
             std::cerr << "levora-level: --target " << *a.target << " is not an entry of the target list\n";
-            return 2;
+            return kExitWrongArgument;
         }
         // What the window does when the focus leaves the field.
         bool cancel = false;
@@ -99,9 +104,10 @@ int main(int argc, char** argv) {
 
     console::writeSettings(std::cout, root, form);
 
-    console::NightlyLevels levels(root, a.report, a.changedOnly);
+    console::NightlyLevels levels(m.fs, root, a.report, a.changedOnly);
     if (!levels.beforeRun(form, m.ns, std::cout))
         return 0;
+    m.gain.setToolTimeoutMs(static_cast<uint32_t>(a.toolTimeout) * 1000u);
 
     RunContext context = m.runContext(form);
     console::RowTimes rowTimes;
@@ -110,6 +116,10 @@ int main(int argc, char** argv) {
 
     LevelingRun run(context);
     run.setJobs(a.jobs);
+    // An earlier backup holds the only originals a rerun after a broken run still has.
+    run.setMayReplaceBackup([&] { return a.overwriteBackup; });
+    run.setFileObserver([&](const FileOutcome& f) { levels.fileDone(f); });
+    run.setEndObserver([&](const RunOutcome&) { levels.runEnded(); });
     const RunOutcome outcome = run.cmdSetdB_Click();
     rowTimes.end();
     form.setProgressVisible(false);
@@ -117,22 +127,25 @@ int main(int argc, char** argv) {
     if (!a.rowTimes.empty() && !rowTimes.write(a.rowTimes, form))
         std::cerr << "levora-level: cannot write " << a.rowTimes << "\n";
 
-    if (m.runLock.refusals() > 0) {
+    switch (outcome.end) {
+    case RunEnd::Refused:
         std::cerr << "levora-level: another Levora run is working on the machine at " << root.string()
                   << "; nothing was changed. Try again when it has finished.\n";
         return kExitMachineBusy;
-    }
-    if (msgbox.declined() > 0) {
+    case RunEnd::BackupKept:
         std::cerr << "levora-level: the backup folder " << form.backupTarget
                   << " already holds a backup; it was kept and nothing was levelled. Give --overwrite-backup to "
                      "replace it.\n";
-        return 1;
-    }
-    if (!outcome.reachedEnd) {
+        return kExitNotLevelled;
+    case RunEnd::NothingTicked:
+    case RunEnd::BackupFailed:
         std::cout << "The run ended before the leveling (see the messages above)." << std::endl;
-        return 1;
+        return kExitNotLevelled;
+    case RunEnd::Completed:
+    case RunEnd::StoppedByUser:
+    case RunEnd::StoppedByTimeouts:
+        break;
     }
-    console::writeRunSummary(std::cout, m.ns, outcome);
-
-    return levels.afterRun(form, outcome, m.ns.toHost(kRunLogPath), std::cout, std::cerr);
+    console::writeRunSummary(std::cout, m.ns, outcome, std::chrono::steady_clock::now() - began);
+    return exitStatusOf(outcome, levels.afterRun(form, outcome, std::cout, std::cerr));
 }
