@@ -18,7 +18,7 @@ enum class OutputVerdict {
 // How the gain tool ended.
 enum class ToolEnd {
     NotStarted,
-    Exited,   // exitCode says how
+    Exited, // exitCode says how
     Signalled,
     TimedOut, // killed after the tool time-out
     Unknown,  // its end could not be awaited

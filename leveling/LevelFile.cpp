@@ -154,8 +154,8 @@ ToolJob GainToolRunner::startFile(const std::string& file, const OptionTexts& op
                 // "File not found" for a tool that is there misleads: it cannot be run.
                 const std::string program = job.commandLine.substr(0, job.commandLine.find(" -s "));
                 if (e.number() == err::FileNotFound && m_fs.FileExists(program))
-                    throw Error(err::ToolNotRunnable, "The gain tool " + program + " is there but cannot be run (" +
-                                                          "is it executable?)");
+                    throw Error(err::ToolNotRunnable,
+                                "The gain tool " + program + " is there but cannot be run (" + "is it executable?)");
                 throw;
             }
             job.toolEnd = ToolEnd::Unknown; // until it has been awaited
@@ -173,7 +173,7 @@ bool GainToolRunner::completeFile(ToolJob& job, const StepRunner& callerTrap, co
         job.started = false;
         toolSucceeded = trap.step([&] {
             WaitResult r = m_processes.Wait(job.pid, remainingMs(m_toolTimeoutMs, job.startedAt));
-            job.toolEnd = r.kind == WaitResult::Kind::Ended      ? (r.signal != 0 ? ToolEnd::Signalled : ToolEnd::Exited)
+            job.toolEnd = r.kind == WaitResult::Kind::Ended ? (r.signal != 0 ? ToolEnd::Signalled : ToolEnd::Exited)
                           : r.kind == WaitResult::Kind::TimedOut ? ToolEnd::TimedOut
                                                                  : ToolEnd::Unknown;
             job.exitCode = r.exitCode;

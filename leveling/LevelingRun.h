@@ -27,13 +27,13 @@ enum class RunEnd {
 // How a leveling run ended, for a front end to report.
 struct RunOutcome {
     RunEnd end = RunEnd::Refused;
-    int filesTicked = 0;     // ticked rows when the run began
-    int filesTried = 0;      // ticked rows given to the gain tool
-    int filesLevelled = 0;   // files replaced by the tool's output
-    bool synced = false;     // the host's synchronisation completed
-    int failures = 0;        // "(error)" lines the run wrote, or would have written without a log
-    int warnings = 0;        // "(warning)" lines, likewise
-    bool logWritten = false; // the run log holds every line (false: it could not be opened or written)
+    int filesTicked = 0;            // ticked rows when the run began
+    int filesTried = 0;             // ticked rows given to the gain tool
+    int filesLevelled = 0;          // files replaced by the tool's output
+    bool synced = false;            // the host's synchronisation completed
+    int failures = 0;               // "(error)" lines the run wrote, or would have written without a log
+    int warnings = 0;               // "(warning)" lines, likewise
+    bool logWritten = false;        // the run log holds every line (false: it could not be opened or written)
     std::vector<FileOutcome> files; // one per ticked row given to the tool, in the grid's order
 
     bool started() const { return end != RunEnd::Refused; }

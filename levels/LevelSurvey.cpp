@@ -24,7 +24,6 @@ LevelSurvey::~LevelSurvey() {
 
 void LevelSurvey::work() {
     PathNamespace ns(m_prefix);
-    std::vector<Result> batch;
     for (;;) {
         const std::size_t i = m_stop ? m_items.size() : m_next.fetch_add(1);
         if (i >= m_items.size())

@@ -2,9 +2,9 @@
 // the level report of the window is made from them.
 #pragma once
 
+#include "leveling/FileOutcome.h"
 #include "levels/FileLevel.h"
 #include "levels/LevelReport.h"
-#include "leveling/FileOutcome.h"
 
 #include <cstddef>
 #include <optional>

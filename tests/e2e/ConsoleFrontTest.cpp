@@ -96,9 +96,10 @@ TEST(ConsoleForm, ProgressOnOneLineOrOnceAtTheEnd) {
         form.setFrameProgressCaption("Syncronizing SQL with directory..."); // unchanged: not repeated
         form.setFrameProgressCaption("Finished.");
         if (terminal)
-            EXPECT_EQ(out.str(), "\rLeveling: 0 of 3 files\rLeveling: 1 of 3 files\rLeveling: 1 of 3 files"
-                                 "\rLeveling: 2 of 3 files\rLeveling: 3 of 3 files\nSyncronizing SQL with directory...\n"
-                                 "Finished.\n");
+            EXPECT_EQ(out.str(),
+                      "\rLeveling: 0 of 3 files\rLeveling: 1 of 3 files\rLeveling: 1 of 3 files"
+                      "\rLeveling: 2 of 3 files\rLeveling: 3 of 3 files\nSyncronizing SQL with directory...\n"
+                      "Finished.\n");
         else
             EXPECT_EQ(out.str(), "Leveling: 3 of 3 files\nSyncronizing SQL with directory...\nFinished.\n");
         EXPECT_EQ(form.progressValue(), 5);

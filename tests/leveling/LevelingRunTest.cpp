@@ -220,7 +220,8 @@ TEST_F(LevelingRunTest, TheRunSaysHowItEnded) {
     EXPECT_EQ(outcome.filesTried, 3);
     // One record per file, in the grid's order, also handed to the observer as each is finished.
     ASSERT_EQ(outcome.files.size(), 3u);
-    EXPECT_EQ(observed, (std::vector<std::string>{outcome.files[0].path, outcome.files[1].path, outcome.files[2].path}));
+    EXPECT_EQ(observed,
+              (std::vector<std::string>{outcome.files[0].path, outcome.files[1].path, outcome.files[2].path}));
     const FileOutcome& levelled = outcome.files[0];
     EXPECT_EQ(levelled.path, "C:\\Talvio\\Stream Files\\greeting1.wav");
     EXPECT_EQ(levelled.toolEnd, ToolEnd::Exited);
@@ -567,8 +568,9 @@ TEST(LevelingRunStop, ThreeTimeOutsInARowEndTheLeveling) {
     ASSERT_EQ(outcome.files.size(), 3u);
     for (const FileOutcome& o : outcome.files)
         EXPECT_EQ(o.toolEnd, ToolEnd::TimedOut);
-    EXPECT_EQ(countStarting(f.logBody(), "(error) in cmdSetDB function: " + standardDescription(err::ToolTimeoutsInARow)),
-              1u);
+    EXPECT_EQ(
+        countStarting(f.logBody(), "(error) in cmdSetDB function: " + standardDescription(err::ToolTimeoutsInARow)),
+        1u);
     EXPECT_TRUE(outcome.synced);
     EXPECT_EQ(outcome.recordingsFailed(), 3);
 }

@@ -133,8 +133,12 @@ TEST(LevelReport, HtmlStandsAloneAndEscapesWhatTheHostNames) {
 
 TEST(LevelReport, BytesOfANameThatAreNotUtf8BecomeTheReplacementCharacter) {
     const std::pair<std::string, std::string> cases[] = {
-        {"plain \xC3\xA9t\xC3\xA9 \xE3\x81\x82 \xF0\x9F\x8E\xB5", "plain \xC3\xA9t\xC3\xA9 \xE3\x81\x82 \xF0\x9F\x8E\xB5"},
-        {"a\xFF" "b", "a\xEF\xBF\xBD" "b"},
+        {"plain \xC3\xA9t\xC3\xA9 \xE3\x81\x82 \xF0\x9F\x8E\xB5",
+         "plain \xC3\xA9t\xC3\xA9 \xE3\x81\x82 \xF0\x9F\x8E\xB5"},
+        {"a\xFF"
+         "b",
+         "a\xEF\xBF\xBD"
+         "b"},
         {"cut \xE3\x81", "cut \xEF\xBF\xBD\xEF\xBF\xBD"},
         {"overlong \xC0\xAF", "overlong \xEF\xBF\xBD\xEF\xBF\xBD"},
         {"surrogate \xED\xA0\x80", "surrogate \xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
@@ -143,9 +147,13 @@ TEST(LevelReport, BytesOfANameThatAreNotUtf8BecomeTheReplacementCharacter) {
     for (const auto& [bytes, text] : cases)
         EXPECT_EQ(validUtf8(bytes), text);
     LevelReport report;
-    report.rows.emplace_back().path = "C:\\gr\xE9" "eting.wav";
+    report.rows.emplace_back().path = "C:\\gr\xE9"
+                                      "eting.wav";
     for (const std::string& written : {reportCsv(report), reportHtml(report)})
-        EXPECT_NE(written.find("C:\\gr\xEF\xBF\xBD" "eting.wav"), std::string::npos) << written;
+        EXPECT_NE(written.find("C:\\gr\xEF\xBF\xBD"
+                               "eting.wav"),
+                  std::string::npos)
+            << written;
 }
 
 TEST(LevelReport, WrittenInTheFormatItsNameAsksFor) {

@@ -85,12 +85,12 @@ TEST_F(LevelStateTest, ALineThatCannotBeReadCostsOnlyItsOwnFile) {
         bool damaged, aKept, bKept;
     };
     const Case cases[] = {
-        {"garbage\n" + bLine, true, false, false},                           // no header
-        {good + forgetA, false, false, true},                                // a later line forgets a file
-        {good + forgetA.substr(0, forgetA.size() - 1), false, true, true},   // ... cut by a kill: dropped
-        {good.substr(0, good.size() - 3), false, true, false},               // the last line cut short
-        {good + std::string("x\t\0\t1\n", 6), true, true, true},             // junk between good lines
-        {good + "12\tx\t00\topts\tC:\\a\n" + bLine, true, true, true},       // unreadable numbers
+        {"garbage\n" + bLine, true, false, false},                         // no header
+        {good + forgetA, false, false, true},                              // a later line forgets a file
+        {good + forgetA.substr(0, forgetA.size() - 1), false, true, true}, // ... cut by a kill: dropped
+        {good.substr(0, good.size() - 3), false, true, false},             // the last line cut short
+        {good + std::string("x\t\0\t1\n", 6), true, true, true},           // junk between good lines
+        {good + "12\tx\t00\topts\tC:\\a\n" + bLine, true, true, true},     // unreadable numbers
         {"levora-state\t1\n" + good.substr(good.find('\n') + 1) + "end\t2\n", false, true, true}, // the first form
     };
     for (const Case& c : cases) {

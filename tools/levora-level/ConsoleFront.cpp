@@ -14,8 +14,14 @@ namespace levora::console {
 namespace {
 
 // The button sets of a message box (its buttons argument, low bits) and the answers they give.
-enum ButtonSet { OkOnly = vbOKOnly, OkCancel = vbOKCancel, AbortRetryIgnore = 2, YesNoCancel = 3, YesNo = vbYesNo,
-                 RetryCancel = 5 };
+enum ButtonSet {
+    OkOnly = vbOKOnly,
+    OkCancel = vbOKCancel,
+    AbortRetryIgnore = 2,
+    YesNoCancel = 3,
+    YesNo = vbYesNo,
+    RetryCancel = 5
+};
 constexpr int kButtonSetMask = 7;
 constexpr int kAnswerRetry = 4;
 constexpr int kAnswerIgnore = 5;

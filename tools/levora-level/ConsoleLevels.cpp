@@ -43,8 +43,8 @@ std::string recordOptions(const IRunView& view) {
            " b=" + number(view.cmbSampleSize()) + " g=" + number(view.cmbGainThreshold());
 }
 
-int untickUnchanged(ConsoleForm& form, const std::vector<TickedFile>& files, const LevelState& state,
-                    IFileSystem& fs, const std::string& options) {
+int untickUnchanged(ConsoleForm& form, const std::vector<TickedFile>& files, const LevelState& state, IFileSystem& fs,
+                    const std::string& options) {
     const int selected = form.gridColumnByKey("selected");
     int unticked = 0;
     for (const TickedFile& f : files) {
@@ -92,8 +92,8 @@ std::optional<std::string> readRecord(const fs::path& file) {
 }
 
 NightlyLevels::NightlyLevels(IFileSystem& fs, fs::path prefixRoot, std::string report, bool changedOnly)
-    : m_fs(fs), m_root(std::move(prefixRoot)), m_statePath(m_root / LevelState::kFileName),
-      m_report(std::move(report)), m_changedOnly(changedOnly), m_keepRecord(changedOnly || !m_report.empty()) {}
+    : m_fs(fs), m_root(std::move(prefixRoot)), m_statePath(m_root / LevelState::kFileName), m_report(std::move(report)),
+      m_changedOnly(changedOnly), m_keepRecord(changedOnly || !m_report.empty()) {}
 
 bool NightlyLevels::beforeRun(ConsoleForm& form, const PathNamespace& ns, std::ostream& out) {
     m_options = recordOptions(form);
@@ -132,8 +132,8 @@ bool NightlyLevels::beforeRun(ConsoleForm& form, const PathNamespace& ns, std::o
                     leftMeasured.push_back(measured[i]);
         m_files = std::move(left);
         measured = std::move(leftMeasured);
-        out << "Changed:  " << (m_files.size() + m_atTarget.size()) << " of " << m_listed
-            << " files since the last run" << std::endl;
+        out << "Changed:  " << (m_files.size() + m_atTarget.size()) << " of " << m_listed << " files since the last run"
+            << std::endl;
         if (!m_atTarget.empty())
             out << "Skipped:  " << m_atTarget.size() << " of them already at the target" << std::endl;
         if (m_files.empty()) {
@@ -143,7 +143,7 @@ bool NightlyLevels::beforeRun(ConsoleForm& form, const PathNamespace& ns, std::o
     }
     if (!m_report.empty())
         for (size_t i = 0; i < m_files.size(); ++i)
-            m_before.push_back(measured[i] ? *measured[i]
+            m_before.push_back(measured[i]               ? *measured[i]
                                : m_files[i].host.empty() ? FileLevel{}
                                                          : measureFileLevel(m_files[i].host));
     return true;
@@ -185,8 +185,7 @@ void NightlyLevels::replaceRecord() {
     }
 }
 
-int NightlyLevels::afterRun(const ConsoleForm& form, const RunOutcome& outcome, std::ostream& out,
-                            std::ostream& err) {
+int NightlyLevels::afterRun(const ConsoleForm& form, const RunOutcome& outcome, std::ostream& out, std::ostream& err) {
     int status = 0;
     if (!m_report.empty()) {
         LevelOptions shown;

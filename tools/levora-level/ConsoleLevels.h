@@ -35,8 +35,8 @@ std::vector<TickedFile> tickedFiles(const ConsoleForm& form, const PathNamespace
 std::string recordOptions(const IRunView& view);
 
 // Unticks the rows whose files are as the record has them at these options; returns how many.
-int untickUnchanged(ConsoleForm& form, const std::vector<TickedFile>& files, const LevelState& state,
-                    IFileSystem& fs, const std::string& options);
+int untickUnchanged(ConsoleForm& form, const std::vector<TickedFile>& files, const LevelState& state, IFileSystem& fs,
+                    const std::string& options);
 
 // The report of a run: each file's level before (measured before the run, in `before`), what the
 // run did to it, and its level now.

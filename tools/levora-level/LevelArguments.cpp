@@ -70,8 +70,10 @@ void defineArguments(CLI::App& cli, Arguments& a) {
     cli.add_option("--prefix", a.prefix, described("The machine prefix (default: $LEVORA_PREFIX, else ~/.levora)"));
     cli.add_option("--target", a.target, described("Target level in dB, -35 to 0 (default: the host's AGC default)"))
         ->check(CLI::Range(-35, 0));
-    auto* noBackup = cli.add_flag("--no-backup", a.noBackup, described("Do not copy the greetings to a backup folder first"));
-    cli.add_option("--backup-dir", a.backupDir, described("The backup folder, a Windows path of the prefix (C:\\Backup)"))
+    auto* noBackup =
+        cli.add_flag("--no-backup", a.noBackup, described("Do not copy the greetings to a backup folder first"));
+    cli.add_option("--backup-dir", a.backupDir,
+                   described("The backup folder, a Windows path of the prefix (C:\\Backup)"))
         ->excludes(noBackup);
     cli.add_flag("--overwrite-backup", a.overwriteBackup,
                  described("Replace a backup already in the backup folder (without it the question is answered No, "

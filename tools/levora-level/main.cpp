@@ -69,9 +69,8 @@ int main(int argc, char** argv) {
     msgbox.beforeShow = [&] { form.setProgressVisible(false); };
     console::ConsoleEventPump pump;
     // The run offers its log in a viewer; a console has none.
-    Machine m(root, std::vector<std::string>(argv + 1, argv + argc), msgbox, pump, [](IProcesses& real) {
-        return std::make_unique<console::NoViewerProcesses>(real, nullptr);
-    });
+    Machine m(root, std::vector<std::string>(argv + 1, argv + argc), msgbox, pump,
+              [](IProcesses& real) { return std::make_unique<console::NoViewerProcesses>(real, nullptr); });
 
     bool ended = false;
     StartUpServices start = m.startUp(form, [&] {
