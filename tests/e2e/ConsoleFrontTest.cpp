@@ -1,6 +1,7 @@
 // The console pieces of levora-level: its form, its message boxes, its progress line and the
 // text viewer it does not start.
 #include "ConsoleFront.h"
+#include "ConsoleReport.h"
 
 #include "platform/Error.h"
 #include "support/TestSupport.h"
@@ -104,6 +105,42 @@ TEST(ConsoleForm, ProgressOnOneLineOrOnceAtTheEnd) {
             EXPECT_EQ(out.str(), "Leveling: 3 of 3 files\nSyncronizing SQL with directory...\nFinished.\n");
         EXPECT_EQ(form.progressValue(), 5);
     }
+}
+
+} // namespace
+} // namespace levora::console
+
+namespace levora::console {
+namespace {
+
+TEST(ConsoleReport, TheExitStatusComesFromHowTheRunEnded) {
+    FileOutcome failed;
+    failed.error = "The gain tool reported a failure (exit code 1)";
+    FileOutcome notRecording = failed;
+    notRecording.verdict = OutputVerdict::NotRecording;
+    struct Case {
+        RunEnd end;
+        std::vector<FileOutcome> files;
+        int status;
+    };
+    const Case cases[] = {
+        {RunEnd::Completed, {FileOutcome{}, notRecording}, 0},
+        {RunEnd::Completed, {FileOutcome{}, failed}, kExitFilesFailed},
+        {RunEnd::StoppedByTimeouts, {}, kExitFilesFailed},
+        {RunEnd::StoppedByUser, {failed}, kExitStoppedByUser},
+        {RunEnd::Refused, {}, kExitMachineBusy},
+        {RunEnd::BackupKept, {}, kExitNotLevelled},
+        {RunEnd::BackupFailed, {}, kExitNotLevelled},
+        {RunEnd::NothingTicked, {}, kExitNotLevelled},
+    };
+    for (const Case& c : cases) {
+        RunOutcome outcome;
+        outcome.end = c.end;
+        outcome.files = c.files;
+        EXPECT_EQ(exitStatusOf(outcome), c.status) << static_cast<int>(c.end);
+    }
+    EXPECT_EQ(counted(1, "error", "errors"), "1 error");
+    EXPECT_EQ(counted(2, "error", "errors"), "2 errors");
 }
 
 } // namespace

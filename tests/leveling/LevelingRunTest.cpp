@@ -574,3 +574,13 @@ TEST(LevelingRunStop, ThreeTimeOutsInARowEndTheLeveling) {
     EXPECT_TRUE(outcome.synced);
     EXPECT_EQ(outcome.recordingsFailed(), 3);
 }
+
+TEST_F(LevelingRunTest, AToolThatIsThereButCannotRunIsNotMissing) {
+    std::filesystem::permissions(f.c("Levora/gainfix315"), fs::perms::owner_read | fs::perms::owner_write);
+    addRows(1, {1});
+    const RunOutcome outcome = run.cmdSetdB_Click();
+    ASSERT_EQ(outcome.files.size(), 1u);
+    EXPECT_FALSE(outcome.files[0].toolStarted());
+    EXPECT_EQ(outcome.files[0].error,
+              "The gain tool C:\\Levora\\gainfix315 is there but cannot be run (is it executable?)");
+}

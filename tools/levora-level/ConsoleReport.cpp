@@ -18,6 +18,24 @@ void writeSettings(std::ostream& out, const std::filesystem::path& machine, cons
         << std::endl;
 }
 
+int exitStatusOf(const RunOutcome& outcome) {
+    switch (outcome.end) {
+    case RunEnd::Refused:
+        return kExitMachineBusy;
+    case RunEnd::NothingTicked:
+    case RunEnd::BackupKept:
+    case RunEnd::BackupFailed:
+        return kExitNotLevelled;
+    case RunEnd::StoppedByUser:
+        return kExitStoppedByUser;
+    case RunEnd::StoppedByTimeouts:
+        return kExitFilesFailed;
+    case RunEnd::Completed:
+        break;
+    }
+    return outcome.recordingsFailed() > 0 ? kExitFilesFailed : 0;
+}
+
 std::string counted(int n, const std::string& one, const std::string& many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }

@@ -23,6 +23,16 @@ void writeSettings(std::ostream& out, const std::filesystem::path& machine, cons
 void writeRunSummary(std::ostream& out, const PathNamespace& ns, const RunOutcome& outcome,
                      std::chrono::steady_clock::duration elapsed);
 
+// Exit statuses beside 0 (see the help's footer).
+constexpr int kExitNotLevelled = 1;
+constexpr int kExitWrongArgument = 2;
+constexpr int kExitMachineBusy = 3;
+constexpr int kExitFilesFailed = 4;
+constexpr int kExitStoppedByUser = 5;
+
+// levora-level's exit status for how the run ended (0 when it levelled every recording).
+int exitStatusOf(const RunOutcome& outcome);
+
 // "1 error", "2 errors".
 std::string counted(int n, const std::string& one, const std::string& many);
 // "42.3 s", "12 min 05 s".

@@ -13,13 +13,6 @@ constexpr int kMaxJobs = 64;
 // The gain tool's time-out per file, in seconds, unless --tool-timeout says otherwise.
 constexpr int kDefaultToolTimeout = 600;
 
-// Exit statuses beside 0 (see the help's footer).
-constexpr int kExitNotLevelled = 1;
-constexpr int kExitWrongArgument = 2;
-constexpr int kExitMachineBusy = 3;
-constexpr int kExitFilesFailed = 4;
-constexpr int kExitStoppedByUser = 5;
-
 // Words wrapped at `width` columns with line breaks (the help indents the lines after the first).
 std::string wrapWords(const std::string& text, std::size_t width);
 // The number of cores, at least 1 and at most kMaxJobs.

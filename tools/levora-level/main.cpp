@@ -25,21 +25,6 @@ namespace fs = std::filesystem;
 using namespace levora;
 using namespace levora::console;
 
-namespace {
-
-// The exit status, from how the run ended alone.
-int exitStatusOf(const RunOutcome& outcome, int afterRun) {
-    if (outcome.end == RunEnd::StoppedByUser)
-        return kExitStoppedByUser;
-    if (afterRun != 0)
-        return afterRun;
-    if (outcome.end == RunEnd::StoppedByTimeouts || outcome.recordingsFailed() > 0)
-        return kExitFilesFailed;
-    return 0;
-}
-
-} // namespace
-
 int main(int argc, char** argv) {
     const auto began = std::chrono::steady_clock::now();
     CLI::App cli{wrapWords(kDescription, 79), "levora-level"};
@@ -126,25 +111,27 @@ int main(int argc, char** argv) {
     if (!a.rowTimes.empty() && !rowTimes.write(a.rowTimes, form))
         std::cerr << "levora-level: cannot write " << a.rowTimes << "\n";
 
+    const int status = exitStatusOf(outcome);
     switch (outcome.end) {
     case RunEnd::Refused:
         std::cerr << "levora-level: another Levora run is working on the machine at " << root.string()
                   << "; nothing was changed. Try again when it has finished.\n";
-        return kExitMachineBusy;
+        return status;
     case RunEnd::BackupKept:
         std::cerr << "levora-level: the backup folder " << form.backupTarget
                   << " already holds a backup; it was kept and nothing was levelled. Give --overwrite-backup to "
                      "replace it.\n";
-        return kExitNotLevelled;
+        return status;
     case RunEnd::NothingTicked:
     case RunEnd::BackupFailed:
         std::cout << "The run ended before the leveling (see the messages above)." << std::endl;
-        return kExitNotLevelled;
+        return status;
     case RunEnd::Completed:
     case RunEnd::StoppedByUser:
     case RunEnd::StoppedByTimeouts:
         break;
     }
     console::writeRunSummary(std::cout, m.ns, outcome, std::chrono::steady_clock::now() - began);
-    return exitStatusOf(outcome, levels.afterRun(form, outcome, std::cout, std::cerr));
+    const int written = levels.afterRun(form, outcome, std::cout, std::cerr);
+    return status == 0 || (written != 0 && status == kExitFilesFailed) ? written : status;
 }
