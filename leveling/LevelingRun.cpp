@@ -132,15 +132,14 @@ void LevelingRun::levelRows(int32_t rows, int selectedColumn, RunOutcome& outcom
             outcome.files.push_back(outcomeOf(*work, slot));
             if (work->replaced)
                 ++outcome.filesLevelled;
-            {
-                timeoutsInARow = work->job.toolEnd == ToolEnd::TimedOut ? timeoutsInARow + 1 : 0;
-                if (timeoutsInARow == kTimeoutsInARow) {
-                    timedOutStop = true;
-                    trap.report(Error(err::ToolTimeoutsInARow));
-                }
-                if (m_onFile)
-                    trap.step([&] { m_onFile(outcome.files.back()); });
+            // A tool that hangs on every file would cost its time-out for each of them.
+            timeoutsInARow = work->job.toolEnd == ToolEnd::TimedOut ? timeoutsInARow + 1 : 0;
+            if (timeoutsInARow == kTimeoutsInARow) {
+                timedOutStop = true;
+                trap.report(Error(err::ToolTimeoutsInARow));
             }
+            if (m_onFile)
+                trap.step([&] { m_onFile(outcome.files.back()); });
             progress();
         };
         queue.add(level, finish);

@@ -22,18 +22,21 @@ constexpr int32_t ObjectNotSet = 91;      // "Object variable or With block vari
 constexpr int32_t CantCreateObject = 429; // "ActiveX component can't create object"
 constexpr int32_t UnsupportedValueType = 1001;
 // Failures of our own, numbered in the application range (see docs/errors.md).
-constexpr int32_t ToolFailed = 1101;         // the gain tool ended with a non-zero exit code
-constexpr int32_t ToolTimedOut = 1102;       // the gain tool did not end in time and was killed
-constexpr int32_t TempNotWritten = 1103;     // the gain tool wrote no new temporary file
-constexpr int32_t UnsafePath = 1104;         // a path that cannot be quoted on a command line
-constexpr int32_t StaleTempFile = 1105;      // a leftover temporary file could not be deleted
-constexpr int32_t CaseClash = 1106;          // two entries differ only in letter case
-constexpr int32_t NoRootPath = 1107;         // the host's "Root Path" is empty
-constexpr int32_t RunLockFailed = 1108;      // the machine's run lock could not be tried
-constexpr int32_t NoBackupFolder = 1109;     // the typed backup folder could not be made
-constexpr int32_t ToolOutputRefused = 1110;  // the tool's output is not a complete WAV in the file's format
+constexpr int32_t ToolFailed = 1101;        // the gain tool ended with a non-zero exit code
+constexpr int32_t ToolTimedOut = 1102;      // the gain tool did not end in time and was killed
+constexpr int32_t TempNotWritten = 1103;    // the gain tool wrote no new temporary file
+constexpr int32_t UnsafePath = 1104;        // a path that cannot be quoted on a command line
+constexpr int32_t StaleTempFile = 1105;     // a leftover temporary file could not be deleted
+constexpr int32_t CaseClash = 1106;         // two entries differ only in letter case
+constexpr int32_t NoRootPath = 1107;        // the host's "Root Path" is empty
+constexpr int32_t RunLockFailed = 1108;     // the machine's run lock could not be tried
+constexpr int32_t NoBackupFolder = 1109;    // the typed backup folder could not be made
+constexpr int32_t ToolOutputRefused = 1110; // the tool's output is not a complete WAV in the file's format
+
+// The leveling run's own.
 constexpr int32_t ToolTimeoutsInARow = 1140; // the gain tool timed out on several files in a row: no more
 constexpr int32_t ToolNotRunnable = 1141;    // the gain tool is there but cannot be run
+
 // HRESULTs of automation calls
 constexpr int32_t E_POINTER_ = static_cast<int32_t>(0x80004003);
 constexpr int32_t E_FAIL_ = static_cast<int32_t>(0x80004005);
