@@ -170,9 +170,14 @@ void NightlyLevels::fileDone(const FileOutcome& file) {
 void NightlyLevels::runEnded() {
     if (!m_keepRecord)
         return;
-    // Written whole, one line per file, while no other run can append to it.
+    // Written whole, one line per file, while no other run can append to it: read again first, so
+    // that the lines of a run that ended after this one read the record are kept.
+    LevelState now = LevelState::parse(readRecord(m_statePath).value_or(""));
+    if (!m_recordCurrent)
+        now = m_state; // this run's files never reached the file: what it knows is newer
     for (const std::string& path : m_atTarget)
-        m_state.record(m_fs, path, path, m_options);
+        now.record(m_fs, path, path, m_options);
+    m_state = std::move(now);
     replaceRecord();
 }
 
