@@ -52,7 +52,7 @@ std::string commandLine(std::string_view input, const CommandLineWorld& world);
 std::string levelRecord(std::string_view input);
 
 // The level report's two writers, with file names, notes and reasons of any bytes taken from the
-// input: the HTML page is valid UTF-8 and holds no markup from them; the CSV is valid UTF-8 and
+// input: the HTML page is valid UTF-8 and gains no markup from them; the CSV is valid UTF-8 and
 // parses back (RFC 4180) to one row per file, each path as written (bytes that are not UTF-8 as
 // U+FFFD).
 std::string levelReport(std::string_view input);
