@@ -62,16 +62,6 @@ std::vector<std::string> RemoveLeftovers(IFileSystem& fs, const std::vector<Left
     return removed;
 }
 
-void RemoveScratchFiles(IFileSystem& fs, int jobs) {
-    for (int job = 1; job < jobs; ++job) {
-        try {
-            if (fs.FileExists(scratchFile(job)))
-                fs.DeleteFile(scratchFile(job), true);
-        } catch (const Error&) {
-        }
-    }
-}
-
 std::vector<LeftoverFolder> RunFolders(const std::string& root, const std::string& backupTarget) {
     std::vector<LeftoverFolder> folders{{kDriveC, false}};
     if (!root.empty()) {

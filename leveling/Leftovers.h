@@ -20,10 +20,6 @@ struct LeftoverFolder {
 // Returns the files it deleted.
 std::vector<std::string> RemoveLeftovers(IFileSystem& fs, const std::vector<LeftoverFolder>& folders);
 
-// Deletes the scratch files of jobs 2 to `jobs` (c:\mytempwavfile774-2.wav, ...): a run of several
-// jobs at once leaves only the one scratch file a run of one job leaves.
-void RemoveScratchFiles(IFileSystem& fs, int jobs);
-
 // The folders a run, a restore or a prompt leveling writes to, below the host root R ("Root Path")
 // and the backup folder T (empty: none).
 std::vector<LeftoverFolder> RunFolders(const std::string& root, const std::string& backupTarget);

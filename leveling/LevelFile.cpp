@@ -26,6 +26,18 @@ WavHeader wavOf(IFileSystem& fs, const std::string& path, const char* whose) {
     return *parsed.header;
 }
 
+// A file that is there but holds no WAV header: the tool refuses it as no recording, and rightly.
+bool isNoRecording(IFileSystem& fs, const std::string& path) {
+    try {
+        if (!fs.FileExists(path))
+            return false;
+        const FileHead head = fs.ReadHead(path, kWavHeadBytes);
+        return !parseWavHeader(head.bytes.data(), head.bytes.size(), head.size).header;
+    } catch (const Error&) {
+        return false;
+    }
+}
+
 // A tool that ends well may still have written half a file, nothing or noise: its output replaces
 // F only when it is a whole WAV file in F's own format with as many frames. A file that is not a
 // WAV file itself (an index beside the greetings) is never replaced.
@@ -136,7 +148,17 @@ ToolJob GainToolRunner::startFile(const std::string& file, const OptionTexts& op
             if (m_fs.FileExists(scratch))
                 throw Error(err::StaleTempFile);
             job.startedAt = std::chrono::steady_clock::now();
-            job.pid = m_processes.Start(job.commandLine, WindowStyle::Hidden);
+            try {
+                job.pid = m_processes.Start(job.commandLine, WindowStyle::Hidden);
+            } catch (const Error& e) {
+                // "File not found" for a tool that is there misleads: it cannot be run.
+                const std::string program = job.commandLine.substr(0, job.commandLine.find(" -s "));
+                if (e.number() == err::FileNotFound && m_fs.FileExists(program))
+                    throw Error(err::ToolNotRunnable,
+                                "The gain tool " + program + " is there but cannot be run (" + "is it executable?)");
+                throw;
+            }
+            job.toolEnd = ToolEnd::Unknown; // until it has been awaited
         });
     }
     return job;
@@ -151,6 +173,11 @@ bool GainToolRunner::completeFile(ToolJob& job, const StepRunner& callerTrap, co
         job.started = false;
         toolSucceeded = trap.step([&] {
             WaitResult r = m_processes.Wait(job.pid, remainingMs(m_toolTimeoutMs, job.startedAt));
+            job.toolEnd = r.kind == WaitResult::Kind::Ended ? (r.signal != 0 ? ToolEnd::Signalled : ToolEnd::Exited)
+                          : r.kind == WaitResult::Kind::TimedOut ? ToolEnd::TimedOut
+                                                                 : ToolEnd::Unknown;
+            job.exitCode = r.exitCode;
+            job.signal = r.signal;
             switch (r.kind) {
             case WaitResult::Kind::Ended:
                 if (r.signal != 0)
@@ -175,13 +202,19 @@ bool GainToolRunner::completeFile(ToolJob& job, const StepRunner& callerTrap, co
     // Its output replaces the file atomically, keeping its permissions; a read-only file is refused (70).
     if (toolSucceeded) {
         trap.step([&] {
-            if (!m_fs.FileExists(scratch))
+            if (!m_fs.FileExists(scratch)) {
+                job.verdict = OutputVerdict::Missing;
                 throw Error(err::TempNotWritten);
+            }
+            job.verdict = OutputVerdict::Refused;
             checkToolOutput(m_fs, job.file, scratch);
+            job.verdict = OutputVerdict::Accepted;
             m_fs.CopyFile(scratch, job.file, true);
             replaced = true;
         });
     }
+    if (!replaced && job.verdict != OutputVerdict::Accepted && isNoRecording(m_fs, job.file))
+        job.verdict = OutputVerdict::NotRecording;
     return replaced;
 }
 

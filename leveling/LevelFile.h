@@ -2,6 +2,8 @@
 #pragma once
 
 #include "host/TalvioVersion.h"
+#include "leveling/FileOutcome.h"
+#include "leveling/OptionTexts.h"
 #include "log/Logging.h"
 #include "platform/AppInfo.h"
 #include "platform/Error.h"
@@ -14,13 +16,6 @@
 #include <string>
 
 namespace levora {
-
-struct OptionTexts {
-    std::string target;     // cmbTargetDB   -> -t
-    std::string minimum;    // cmbMindBLevel -> -m
-    std::string sampleSize; // cmbSampleSize -> -b
-    std::string maxChange;  // cmbGainThreshold -> -g
-};
 
 constexpr const char* kTempWavFile = "c:\\mytempwavfile774.wav";
 
@@ -38,6 +33,11 @@ struct ToolJob {
     bool started = false; // the tool was started and is to be waited for
     uint32_t pid = 0;
     std::chrono::steady_clock::time_point startedAt;
+    // How it went, for the file's outcome: set by startFile and completeFile.
+    ToolEnd toolEnd = ToolEnd::NotStarted;
+    int exitCode = 0;
+    int signal = 0;
+    OutputVerdict verdict = OutputVerdict::NotChecked;
 };
 
 class GainToolRunner {
@@ -64,6 +64,7 @@ public:
 
     // Bound on one tool run (the tool is killed after it), counted from its start. Default 10 minutes.
     void setToolTimeoutMs(uint32_t ms) { m_toolTimeoutMs = ms; }
+    uint32_t toolTimeoutMs() const { return m_toolTimeoutMs; }
 
 private:
     IFileSystem& m_fs;

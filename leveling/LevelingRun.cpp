@@ -1,64 +1,21 @@
 #include "leveling/LevelingRun.h"
 
+#include "leveling/JobQueue.h"
 #include "leveling/Leftovers.h"
 
-#include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
-#include <deque>
-#include <future>
-#include <optional>
-#include <semaphore>
-#include <system_error>
+#include <memory>
 #include <utility>
 #include <vector>
 
 namespace levora {
 
-double NumberOfText(const std::string& text) {
-    std::string compact;
-    for (char c : text)
-        if (c != ' ' && c != '\t' && c != '\r' && c != '\n')
-            compact += c;
-
-    auto digit = [&](size_t i) { return i < compact.size() && std::isdigit(static_cast<unsigned char>(compact[i])); };
-    size_t i = 0;
-    std::string number;
-    if (i < compact.size() && (compact[i] == '-' || compact[i] == '+'))
-        number += compact[i++];
-    bool digits = false;
-    while (digit(i)) {
-        number += compact[i++];
-        digits = true;
-    }
-    if (i < compact.size() && compact[i] == '.') {
-        number += compact[i++];
-        while (digit(i)) {
-            number += compact[i++];
-            digits = true;
-        }
-    }
-    if (!digits)
-        return 0.0;
-    // An exponent (E, or D as the runtime also reads it) only counts when digits follow.
-    if (i < compact.size() && std::strchr("eEdD", compact[i])) {
-        size_t j = i + 1;
-        std::string exponent = "e";
-        if (j < compact.size() && (compact[j] == '-' || compact[j] == '+'))
-            exponent += compact[j++];
-        if (digit(j)) {
-            while (digit(j))
-                exponent += compact[j++];
-            number += exponent;
-        }
-    }
-    const double value = std::strtod(number.c_str(), nullptr);
-    if (std::isinf(value))
-        throw Error(err::Overflow);
-    return value;
+int RunOutcome::recordingsFailed() const {
+    int n = 0;
+    for (const FileOutcome& f : files)
+        n += f.failed() && !f.notRecording() ? 1 : 0;
+    return n;
 }
 
 void LevelingRun::saveOptionsToRegistry(StepRunner& trap) {
@@ -78,27 +35,43 @@ namespace {
 // How many levelled files per job may wait to be logged.
 constexpr int kQueuedPerJob = 4;
 
-// A file's job as it ended: its command line and whether the tool's output replaced the file.
-struct JobEnd {
+// A row handed to the job queue: what its steps reported (written when the row is finished, before
+// its two log lines) and, for a ticked row, its file's job as it ended.
+struct RowWork {
+    int row = 0;
+    std::vector<Error> held;
     ToolJob job;
     bool replaced = false;
 };
 
-// A row of the file loop that is not finished yet: its ticked file's job may still be running.
-struct PendingRow {
-    std::vector<Error> held; // what its steps reported, written when the row is finished
-    bool ticked = false;
-    int job = -1; // the scratch file's number
-    std::future<JobEnd> end;
-};
+FileOutcome outcomeOf(const RowWork& w, int slot) {
+    FileOutcome o;
+    o.row = w.row;
+    o.path = w.job.file;
+    o.scratch = scratchFile(slot, true);
+    o.commandLine = w.job.commandLine;
+    try {
+        o.target = NumberOfText(w.job.options.target);
+        o.minimum = NumberOfText(w.job.options.minimum);
+        o.maxChange = NumberOfText(w.job.options.maxChange);
+        o.optionsKnown = true;
+    } catch (const Error&) {
+    }
+    o.toolEnd = w.job.toolEnd;
+    o.exitCode = w.job.exitCode;
+    o.signal = w.job.signal;
+    o.verdict = w.job.verdict;
+    o.replaced = w.replaced;
+    for (const Error& e : w.held)
+        o.error += (o.error.empty() ? "" : "; ") + e.description();
+    return o;
+}
 
 } // namespace
 
-// The file loop. Up to m_jobs files are levelled at once, each job on a thread of its own with its
-// own scratch file; the window and the log are only touched here. Rows are finished strictly in
-// grid order (the oldest first): what a row's steps reported is written then, before its two log
-// lines, so the log and the progress follow the grid as in a run of one file at a time. With one
-// job a row's file is levelled on this thread, when the row is finished, before the next is read.
+// The file loop: it reads the rows and hands each to the job queue, which levels up to m_jobs files
+// at once and finishes the rows in grid order. The window and the log are only touched when a row is
+// finished, so the log and the progress follow the grid as in a run of one file at a time.
 void LevelingRun::levelRows(int32_t rows, int selectedColumn, RunOutcome& outcome, StepRunner& trap) {
     IRunView& view = m_ctx.view;
     GainToolRunner& gain = m_ctx.gain;
@@ -107,119 +80,127 @@ void LevelingRun::levelRows(int32_t rows, int selectedColumn, RunOutcome& outcom
 
     // Levelled files wait to be logged in grid order while the next ones are levelled, so that one slow
     // file holds no other job up; each holds its scratch file until it is logged.
-    const int queued = m_jobs == 1 ? 1 : kQueuedPerJob * m_jobs;
-    std::vector<bool> jobBusy(static_cast<size_t>(queued), false);
-    std::counting_semaphore<> running(m_jobs); // before the rows: their jobs use it to the end
-    std::deque<PendingRow> pending;            // references stay valid while rows are added and removed
+    JobQueue queue(m_jobs, m_jobs == 1 ? 1 : kQueuedPerJob * m_jobs);
     CaseTwins twins(m_ctx.fs);
-    int ticked = 0;
-    auto finishOldest = [&] {
-        PendingRow& row = pending.front();
-        if (row.ticked) {
-            std::optional<JobEnd> end;
-            trap.step([&] { end = row.end.get(); });
-            jobBusy[static_cast<size_t>(row.job)] = false;
-            --ticked;
-            for (const Error& e : row.held)
-                trap.report(e);
-            if (end) {
-                if (end->replaced)
-                    ++outcome.filesLevelled;
-                trap.step([&] { gain.logFile(end->job); });
-            }
-        } else {
-            for (const Error& e : row.held)
-                trap.report(e);
-        }
-        pending.pop_front();
+    int timeoutsInARow = 0;
+    bool timedOutStop = false;
+    auto progress = [&] {
         trap.step([&] { view.setProgressValue(view.progressValue() + 1); });
         trap.step([&] { m_ctx.pump.DoEvents(); });
     };
 
     // A 32-bit counter: a host may hold more than 32,767 greetings.
-    for (int32_t row = 1; row < rows; ++row) {
-        if (m_stop.load()) {
-            outcome.stopped = true;
-            for (int32_t rest = row; rest < rows; ++rest)
-                trap.step([&] { outcome.filesTicked += view.gridChecked(rest, selectedColumn) ? 1 : 0; });
+    int32_t row = 1;
+    for (; row < rows; ++row) {
+        if (m_stop.load(std::memory_order_relaxed) || timedOutStop)
             break;
-        }
-        PendingRow& entry = pending.emplace_back();
-        StepRunner held([held = &entry.held](const Error& e) { held->push_back(e); });
+        auto work = std::make_shared<RowWork>();
+        work->row = row;
+        StepRunner held([work](const Error& e) { work->held.push_back(e); });
         bool selected = false;
         held.step([&] { selected = view.gridChecked(row, selectedColumn); });
         // Names that differ only in case: neither is levelled, so that one never ends up over the other.
+        bool twin = false;
         held.step([&] {
-            if (const auto others =
-                    selected ? twins.twinsOf(view.gridText(row, fileColumn)) : std::vector<std::string>{};
-                !others.empty()) {
+            if (!selected)
+                return;
+            const std::string name = view.gridText(row, fileColumn);
+            if (const auto others = twins.twinsOf(name); !others.empty()) {
                 selected = false;
-                throw CaseTwins::refusal(view.gridText(row, fileColumn), others);
+                twin = true;
+                work->job.file = name;
+                throw CaseTwins::refusal(name, others);
             }
         });
-        if (selected) {
-            std::string file;
-            OptionTexts options;
-            // The texts are read anew for every file: a field changed during the run counts from now on.
-            held.step([&] {
-                file = view.gridText(row, fileColumn);
-                options = readOptionTexts(view);
+        if (!selected) {
+            queue.add({}, [&, work, twin](int, std::exception_ptr) {
+                for (const Error& e : work->held)
+                    trap.report(e);
+                if (twin) {
+                    FileOutcome refused;
+                    refused.row = work->row;
+                    refused.path = work->job.file;
+                    for (const Error& e : work->held)
+                        refused.error += (refused.error.empty() ? "" : "; ") + e.description();
+                    outcome.files.push_back(refused);
+                    if (m_onFile)
+                        trap.step([&] { m_onFile(outcome.files.back()); });
+                }
+                progress();
             });
-            ++outcome.filesTried;
-            ++outcome.filesTicked;
-            entry.job = static_cast<int>(std::find(jobBusy.begin(), jobBusy.end(), false) - jobBusy.begin());
-            auto level = [&gain, &running, file, options, job = entry.job, held] {
-                // At most m_jobs tools at once; the output of an ended one is taken while the next runs.
-                running.acquire();
-                struct Release {
-                    std::counting_semaphore<>& s;
-                    bool done = false;
-                    void operator()() {
-                        if (!std::exchange(done, true))
-                            s.release();
-                    }
-                    ~Release() { (*this)(); }
-                } release{running};
-                JobEnd end;
-                end.job = gain.startFile(file, options, job, held);
-                end.replaced = gain.completeFile(end.job, held, std::ref(release));
-                return end;
-            };
-            if (held.step([&] {
-                    try {
-                        entry.end = std::async(m_jobs > 1 ? std::launch::async : std::launch::deferred, level);
-                    } catch (const std::system_error&) {
-                        entry.end = std::async(std::launch::deferred, level); // no thread to spare: here
-                    }
-                })) {
-                entry.ticked = true;
-                jobBusy[static_cast<size_t>(entry.job)] = true;
-                ++ticked;
-            }
+            continue;
         }
-        // A row waits only for a file that is being levelled: the oldest is finished when every job is busy.
-        while (!pending.empty() && (!pending.front().ticked || ticked == queued))
-            finishOldest();
-    }
-    while (!pending.empty())
-        finishOldest();
-    if (outcome.stopped) {
-        // Whoever stopped the run is leaving: the scratch files go with it.
-        StepRunner quiet(nullptr);
-        for (int job = 0; job < queued; ++job)
-            quiet.step([&] {
-                if (m_ctx.fs.FileExists(scratchFile(job)))
-                    m_ctx.fs.DeleteFile(scratchFile(job), true);
-            });
-        trap.step([&] {
-            m_ctx.log.WriteLog("(warning) Stopped by the user after " + std::to_string(outcome.filesTried) + " of " +
-                               std::to_string(outcome.filesTicked) + " files");
+        std::string file;
+        OptionTexts options;
+        // The texts are read anew for every file: a field changed during the run counts from now on.
+        held.step([&] {
+            file = view.gridText(row, fileColumn);
+            options = readOptionTexts(view);
         });
+        ++outcome.filesTried;
+        auto level = [&gain, work, file, options, held](int slot, const std::function<void()>& toolEnded) {
+            work->job = gain.startFile(file, options, slot, held);
+            work->replaced = gain.completeFile(work->job, held, toolEnded);
+        };
+        auto finish = [&, work, file](int slot, std::exception_ptr error) {
+            if (error) {
+                const Error e = toError(error);
+                trap.report(e);
+                work->held.insert(work->held.begin(), e);
+            }
+            for (size_t i = error ? 1 : 0; i < work->held.size(); ++i)
+                trap.report(work->held[i]);
+            if (!error)
+                trap.step([&] { gain.logFile(work->job); });
+            work->job.file = file;
+            outcome.files.push_back(outcomeOf(*work, slot));
+            if (work->replaced)
+                ++outcome.filesLevelled;
+            // A tool that hangs on every file would cost its time-out for each of them.
+            timeoutsInARow = work->job.toolEnd == ToolEnd::TimedOut ? timeoutsInARow + 1 : 0;
+            if (timeoutsInARow == kTimeoutsInARow) {
+                timedOutStop = true;
+                trap.report(Error(err::ToolTimeoutsInARow));
+            }
+            if (m_onFile)
+                trap.step([&] { m_onFile(outcome.files.back()); });
+            progress();
+        };
+        queue.add(level, finish);
     }
+    queue.finishAll();
+
+    const bool stopped = row < rows;
+    if (stopped) {
+        outcome.end = timedOutStop ? RunEnd::StoppedByTimeouts : RunEnd::StoppedByUser;
+        if (!timedOutStop)
+            trap.step([&] {
+                m_ctx.log.WriteLog("(warning) The run was stopped by the user after " +
+                                   std::to_string(outcome.files.size()) + " of " + std::to_string(outcome.filesTicked) +
+                                   " files");
+            });
+    }
+    removeScratchFiles(queue.slots(), stopped, trap);
+}
+
+// The extra jobs' scratch files go at the end of every run; the first one, which a run of one job
+// has always left, only when the run was stopped.
+void LevelingRun::removeScratchFiles(int slots, bool all, StepRunner& trap) {
+    for (int slot = all ? 0 : 1; slot < slots; ++slot)
+        trap.step([&] {
+            const std::string scratch = scratchFile(slot);
+            if (m_ctx.fs.FileExists(scratch))
+                m_ctx.fs.DeleteFile(scratch, true);
+        });
 }
 
 RunOutcome LevelingRun::cmdSetdB_Click() {
     RunOutcome outcome;
+    // The stop asked for belongs to this run: forgotten when it ends, however it ends.
+    struct ForgetStop {
+        std::atomic<bool>& stop;
+        ~ForgetStop() { stop.store(false, std::memory_order_relaxed); }
+    } forgetStop{m_stop};
     // Taken before anything changes; another process working on this machine refuses the run.
     BusyGuard guard(m_ctx.busy, m_ctx.view);
     if (!guard.acquired()) {
@@ -233,7 +214,7 @@ RunOutcome LevelingRun::cmdSetdB_Click() {
         ReportRefusal(m_ctx, guard);
         return outcome;
     }
-    outcome.started = true;
+    outcome.end = RunEnd::NothingTicked;
 
     IRunView& view = m_ctx.view;
     Logging& log = m_ctx.log;
@@ -243,21 +224,20 @@ RunOutcome LevelingRun::cmdSetdB_Click() {
         const Logging::Tally now = log.tally();
         outcome.failures = now.errors - before.errors;
         outcome.warnings = now.warnings - before.warnings;
-        outcome.logWritten = outcome.reachedEnd && now.written;
+        outcome.logWritten = outcome.reachedEnd() && now.written;
         return outcome;
     };
     StepRunner trap([&](const Error& e) { log.WriteLog("(error) in cmdSetDB function: " + e.description()); });
 
     // Nothing ticked: nothing to do.
     int selectedColumn = -1;
-    bool anySelected = false;
     trap.step([&] {
         selectedColumn = view.gridColumnByKey("selected");
         const int32_t rows = view.gridRows();
-        for (int32_t row = 1; row < rows && !anySelected; ++row)
-            anySelected = view.gridChecked(row, selectedColumn);
+        for (int32_t row = 1; row < rows; ++row)
+            outcome.filesTicked += view.gridChecked(row, selectedColumn) ? 1 : 0;
     });
-    if (!anySelected) {
+    if (outcome.filesTicked == 0) {
         guard.releaseMachine(); // a box left open holds no other run off
         m_ctx.msgbox.MsgBox(m_ctx.loadString(26), vbOKOnly);
         return ended();
@@ -284,9 +264,18 @@ RunOutcome LevelingRun::cmdSetdB_Click() {
 
     // The backup; a refusal or a failure ends the run before any file changes.
     if (backup) {
+        bool earlier = false;
+        if (m_mayReplaceBackup && !backupTarget.empty())
+            trap.step([&] { earlier = m_ctx.fs.FolderExists(backupTarget + "Stream Files"); });
+        if (earlier && !m_mayReplaceBackup()) {
+            outcome.end = RunEnd::BackupKept;
+            trap.step([&] { view.setHourglass(false); });
+            return ended();
+        }
         bool mayContinue = false;
         trap.step([&] { mayContinue = m_backup.BackupOriginals(root, view.txtBackupTarget()); });
         if (!mayContinue) {
+            outcome.end = RunEnd::BackupFailed;
             trap.step([&] { view.setHourglass(false); });
             return ended();
         }
@@ -304,21 +293,21 @@ RunOutcome LevelingRun::cmdSetdB_Click() {
         view.setProgressValue(1);
     });
 
+    outcome.end = RunEnd::Completed;
     levelRows(rows, selectedColumn, outcome, trap);
-    if (m_jobs > 1)
-        RemoveScratchFiles(m_ctx.fs, kQueuedPerJob * m_jobs);
 
     // Synchronisation: its own trap covers the call only; what follows is the run's again.
     outcome.synced = m_sync.SyncDirectory(trap);
 
+    if (m_onEnd)
+        trap.step([&] { m_onEnd(outcome); });
     // The log closed and offered in the text viewer; the pointer back.
     trap.step([&] { log.CloseLog(); });
-    outcome.reachedEnd = true;
     // The machine's files are done: an answer left pending must not hold other runs off.
     guard.releaseMachine();
     // Whoever stopped the run is leaving: the log is not offered.
     trap.step([&] {
-        if (!outcome.stopped)
+        if (outcome.end != RunEnd::StoppedByUser)
             OfferRunLog(m_ctx);
     });
     trap.step([&] { view.setHourglass(false); });

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace levora {
@@ -14,6 +15,7 @@ namespace levora {
 enum class WhatHappened {
     ReachedTarget,        // the gain brought it to the target
     MovedByLargestChange, // further from the target than the largest change: moved by that much
+    MissedTarget,         // levelled, but measured again it is not at the target
     BelowThreshold,       // quieter than the minimum level: not adjusted
     LeftAlone,            // gain control off, no speech, already at the target, or not levelled
     Failed,               // the run reported a failure for it (reason: the log's words)
@@ -43,10 +45,14 @@ struct LevelReport {
     std::vector<std::string> notes; // extra summary lines ("12 files unchanged since the last run")
 };
 
-// "reached the target", ..., "failed: <reason>".
+// "reached the target", "moved by the largest change: +5.1", "did not reach the target: -26.9", ...,
+// "failed: <reason>". A change is the measured one (after minus before).
 std::string whatHappenedText(const ReportRow& row);
 // After minus before, when both are measured levels.
 std::optional<double> levelChange(const ReportRow& row);
+
+// The text with every byte sequence that is not UTF-8 replaced by U+FFFD (file names come as bytes).
+std::string validUtf8(std::string_view text);
 
 std::string reportCsv(const LevelReport& report);
 std::string reportHtml(const LevelReport& report);

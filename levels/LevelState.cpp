@@ -1,24 +1,19 @@
 #include "levels/LevelState.h"
 
-#include "platform/ReplaceFile.h"
+#include "platform/Error.h"
 
-#include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cstdio>
-#include <fcntl.h>
-#include <fstream>
-#include <sstream>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
-
-namespace fs = std::filesystem;
 
 namespace levora {
 
 namespace {
 
-constexpr const char* kHeader = "levora-state\t1";
+constexpr std::string_view kHeader = "levora-state\t2";
+constexpr std::string_view kFirstHeader = "levora-state\t1"; // the same lines, ended by "end\t<count>"
+constexpr std::string_view kForgotten = "-";
 
 // Texts are kept on one line each: the characters that would break a line or a field are %-escaped.
 std::string escape(const std::string& s) {
@@ -35,7 +30,7 @@ std::string escape(const std::string& s) {
     return out;
 }
 
-std::optional<std::string> unescape(const std::string& s) {
+std::optional<std::string> unescape(std::string_view s) {
     std::string out;
     for (size_t i = 0; i < s.size(); ++i) {
         if (s[i] != '%') {
@@ -51,113 +46,105 @@ std::optional<std::string> unescape(const std::string& s) {
     return out;
 }
 
-template <class T> bool parseNumber(const std::string& s, T& v, int base = 10) {
+template <class T> bool parseNumber(std::string_view s, T& v, int base = 10) {
     const auto r = std::from_chars(s.data(), s.data() + s.size(), v, base);
     return !s.empty() && r.ec == std::errc() && r.ptr == s.data() + s.size();
 }
 
-std::vector<std::string> split(const std::string& line) {
-    std::vector<std::string> fields;
-    size_t start = 0;
+std::vector<std::string_view> split(std::string_view line) {
+    std::vector<std::string_view> fields;
     for (;;) {
-        const size_t tab = line.find('\t', start);
-        fields.push_back(line.substr(start, tab - start));
-        if (tab == std::string::npos)
+        const size_t tab = line.find('\t');
+        fields.push_back(line.substr(0, tab));
+        if (tab == std::string_view::npos)
             return fields;
-        start = tab + 1;
+        line.remove_prefix(tab + 1);
     }
 }
 
 } // namespace
 
-std::optional<FileStamp> statFile(const fs::path& hostPath) {
-    struct stat st {};
-    if (::stat(hostPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+std::optional<FileStamp> statFile(IFileSystem& fs, const std::string& path) {
+    try {
+        FileStamp s;
+        s.size = fs.ReadHead(path, 0).size; // also refuses what is not a regular file
+        const auto written = std::chrono::file_clock::to_sys(fs.LastWriteTime(path));
+        s.mtimeNs = std::chrono::duration_cast<std::chrono::nanoseconds>(written.time_since_epoch()).count();
+        return s;
+    } catch (const Error&) {
         return std::nullopt;
-    FileStamp s;
-    s.size = static_cast<std::uint64_t>(st.st_size);
-    s.mtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    return s;
+    }
 }
 
-std::optional<std::uint64_t> hashFile(const fs::path& hostPath) {
-    const int fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+std::optional<std::uint64_t> hashFile(IFileSystem& fs, const std::string& path) {
+    FileHead head;
+    try {
+        head = fs.ReadHead(path, LevelState::kMaxHashedBytes);
+    } catch (const Error&) {
         return std::nullopt;
-    std::uint64_t h = 0xcbf29ce484222325ull;
-    std::vector<unsigned char> buf(1 << 16);
-    for (;;) {
-        const ssize_t n = ::read(fd, buf.data(), buf.size());
-        if (n == 0)
-            break;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            ::close(fd);
-            return std::nullopt;
-        }
-        for (ssize_t i = 0; i < n; ++i) {
-            h ^= buf[static_cast<size_t>(i)];
-            h *= 0x100000001b3ull;
-        }
     }
-    ::close(fd);
+    if (head.bytes.size() != head.size)
+        return std::nullopt; // larger than the bound, or changed while it was read
+    std::uint64_t h = 0xcbf29ce484222325ull;
+    for (std::uint8_t b : head.bytes) {
+        h ^= b;
+        h *= 0x100000001b3ull;
+    }
     return h;
 }
 
-LevelState LevelState::load(const fs::path& file) {
+LevelState LevelState::parse(std::string_view text) {
     LevelState state;
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
+    if (text.empty())
         return state; // missing: nothing recorded yet
-    auto damaged = [] {
-        LevelState d;
-        d.m_damaged = true;
-        return d;
-    };
-    std::string line;
-    if (!std::getline(in, line) || line != kHeader)
-        return damaged();
-    bool ended = false;
-    while (std::getline(in, line)) {
-        if (ended)
-            return damaged(); // nothing may follow the end line
-        const std::vector<std::string> f = split(line);
+    const size_t eol = text.find('\n');
+    const std::string_view header = text.substr(0, eol);
+    if (eol == std::string_view::npos || (header != kHeader && header != kFirstHeader)) {
+        state.m_damaged = true;
+        return state;
+    }
+    text.remove_prefix(eol + 1);
+    // Only whole lines: a last line without its line end was cut by a killed run.
+    for (size_t end; (end = text.find('\n')) != std::string_view::npos; text.remove_prefix(end + 1)) {
+        const std::vector<std::string_view> f = split(text.substr(0, end));
         if (f.size() == 2 && f[0] == "end") {
-            std::size_t count = 0;
-            if (!parseNumber(f[1], count) || count != state.m_entries.size())
-                return damaged();
-            ended = true;
-            continue;
+            continue; // the first form's end line
+        }
+        if (f.size() == 2 && f[0] == kForgotten) {
+            if (const std::optional<std::string> key = unescape(f[1]); key && !key->empty()) {
+                state.m_entries.erase(*key);
+                continue;
+            }
         }
         Entry e;
         const std::optional<std::string> options = f.size() == 5 ? unescape(f[3]) : std::nullopt;
         const std::optional<std::string> key = f.size() == 5 ? unescape(f[4]) : std::nullopt;
         if (!options || !key || key->empty() || !parseNumber(f[0], e.stamp.size) ||
-            !parseNumber(f[1], e.stamp.mtimeNs) || f[2].size() != 16 || !parseNumber(f[2], e.stamp.hash, 16))
-            return damaged();
+            !parseNumber(f[1], e.stamp.mtimeNs) || f[2].size() != 16 || !parseNumber(f[2], e.stamp.hash, 16)) {
+            state.m_damaged = true;
+            continue;
+        }
         e.options = *options;
-        if (!state.m_entries.emplace(*key, std::move(e)).second)
-            return damaged();
+        state.m_entries[*key] = std::move(e);
     }
-    // A record cut short (no end line) is not trusted either.
-    return ended ? state : damaged();
+    return state;
 }
 
-bool LevelState::unchanged(const std::string& key, const fs::path& hostPath, const std::string& options) const {
+bool LevelState::unchanged(IFileSystem& fs, const std::string& key, const std::string& path,
+                           const std::string& options) const {
     const auto it = m_entries.find(key);
     if (it == m_entries.end() || it->second.options != options)
         return false;
-    const std::optional<FileStamp> now = statFile(hostPath);
+    const std::optional<FileStamp> now = statFile(fs, path);
     if (!now || now->size != it->second.stamp.size || now->mtimeNs != it->second.stamp.mtimeNs)
         return false;
-    const std::optional<std::uint64_t> hash = hashFile(hostPath);
+    const std::optional<std::uint64_t> hash = hashFile(fs, path);
     return hash && *hash == it->second.stamp.hash;
 }
 
-bool LevelState::record(const std::string& key, const fs::path& hostPath, const std::string& options) {
-    std::optional<FileStamp> stamp = statFile(hostPath);
-    const std::optional<std::uint64_t> hash = stamp ? hashFile(hostPath) : std::nullopt;
+bool LevelState::record(IFileSystem& fs, const std::string& key, const std::string& path, const std::string& options) {
+    std::optional<FileStamp> stamp = statFile(fs, path);
+    const std::optional<std::uint64_t> hash = stamp ? hashFile(fs, path) : std::nullopt;
     if (!stamp || !hash) {
         m_entries.erase(key);
         return false;
@@ -167,21 +154,23 @@ bool LevelState::record(const std::string& key, const fs::path& hostPath, const 
     return true;
 }
 
-std::string LevelState::text() const {
-    std::ostringstream out;
-    out << kHeader << '\n';
-    for (const auto& [key, e] : m_entries) {
-        char hash[20];
-        std::snprintf(hash, sizeof hash, "%016llx", static_cast<unsigned long long>(e.stamp.hash));
-        out << e.stamp.size << '\t' << e.stamp.mtimeNs << '\t' << hash << '\t' << escape(e.options) << '\t'
-            << escape(key) << '\n';
-    }
-    out << "end\t" << m_entries.size() << '\n';
-    return out.str();
+std::string LevelState::line(const std::string& key) const {
+    const auto it = m_entries.find(key);
+    if (it == m_entries.end())
+        return std::string(kForgotten) + '\t' + escape(key) + '\n';
+    const Entry& e = it->second;
+    char stamp[80];
+    std::snprintf(stamp, sizeof stamp, "%llu\t%lld\t%016llx\t", static_cast<unsigned long long>(e.stamp.size),
+                  static_cast<long long>(e.stamp.mtimeNs), static_cast<unsigned long long>(e.stamp.hash));
+    return stamp + escape(e.options) + '\t' + escape(key) + '\n';
 }
 
-void LevelState::save(const fs::path& file) const {
-    writeFileAtomically(file, text());
+std::string LevelState::text() const {
+    std::string out(kHeader);
+    out += '\n';
+    for (const auto& entry : m_entries)
+        out += line(entry.first);
+    return out;
 }
 
 } // namespace levora

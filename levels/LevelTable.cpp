@@ -1,5 +1,9 @@
 #include "levels/LevelTable.h"
 
+#include "levels/RowOutcome.h"
+
+#include <map>
+
 namespace levora {
 
 void LevelTable::resize(std::size_t keys) {
@@ -25,6 +29,7 @@ const FileLevel* LevelTable::level(int key) const {
 }
 
 void LevelTable::beginRun(const std::vector<int>& keys) {
+    m_run.clear();
     for (auto& b : m_before)
         b.reset();
     for (int key : keys) {
@@ -53,8 +58,10 @@ std::vector<int> LevelTable::unknown() const {
     return keys;
 }
 
-LevelReport LevelTable::report(const std::vector<Row>& rows, const std::map<std::string, LoggedFile>& runLog,
-                               const LevelOptions& shown) const {
+LevelReport LevelTable::report(const std::vector<Row>& rows, const LevelOptions& shown) const {
+    std::map<std::string, const FileOutcome*> done;
+    for (const FileOutcome& f : m_run)
+        done[f.path] = &f;
     LevelReport report;
     report.options = shown;
     for (const Row& r : rows) {
@@ -66,8 +73,8 @@ LevelReport LevelTable::report(const std::vector<Row>& rows, const std::map<std:
         const auto k = static_cast<std::size_t>(r.key);
         const bool inRun = r.key >= 0 && k < m_before.size() && m_before[k];
         row.before = inRun ? *m_before[k] : row.after;
-        const auto logged = inRun ? runLog.find(r.path) : runLog.end();
-        classifyRow(row, logged == runLog.end() ? nullptr : &logged->second);
+        const auto it = inRun ? done.find(r.path) : done.end();
+        classifyRow(row, it == done.end() ? nullptr : it->second);
         report.rows.push_back(std::move(row));
     }
     return report;

@@ -2,12 +2,11 @@
 // the level report of the window is made from them.
 #pragma once
 
+#include "leveling/FileOutcome.h"
 #include "levels/FileLevel.h"
 #include "levels/LevelReport.h"
-#include "levels/RunOutcomes.h"
 
 #include <cstddef>
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,6 +26,8 @@ public:
     // A run begins on these files: their levels now are their levels before it, and they count as
     // unmeasured until they are measured again. Files of an earlier run in this session are forgotten.
     void beginRun(const std::vector<int>& keys);
+    // What the run did to each file it had.
+    void endRun(std::vector<FileOutcome> files) { m_run = std::move(files); }
     // Every level is unknown again (the files may all have changed); before-run levels are kept.
     void forgetAll();
     // Keys whose level is not known, in key order.
@@ -36,15 +37,15 @@ public:
         int key = 0;
         std::string path; // as the grid shows it
     };
-    // One row per listed file, in the order given. Files of the last run are classified by what its
-    // log says of them; the others are left alone at their level.
-    LevelReport report(const std::vector<Row>& rows, const std::map<std::string, LoggedFile>& runLog,
-                       const LevelOptions& shown) const;
+    // One row per listed file, in the order given. Files of the last run are classified by what it
+    // did to them and their level now; the others are left alone at their level.
+    LevelReport report(const std::vector<Row>& rows, const LevelOptions& shown) const;
 
 private:
     std::vector<std::optional<FileLevel>> m_levels;
     std::vector<std::optional<FileLevel>> m_before; // set for the files of the last run
     std::size_t m_known = 0;
+    std::vector<FileOutcome> m_run;
 };
 
 } // namespace levora

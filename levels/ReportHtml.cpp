@@ -17,7 +17,8 @@ std::string num(double v, const char* fmt = "%.1f") {
     return buf;
 }
 
-std::string esc(const std::string& s) {
+std::string esc(const std::string& text) {
+    const std::string s = validUtf8(text);
     std::string out;
     out.reserve(s.size());
     for (char c : s) {
@@ -201,6 +202,7 @@ std::string summary(const LevelReport& report) {
     const std::pair<WhatHappened, const char*> kinds[] = {
         {WhatHappened::ReachedTarget, "reached the target"},
         {WhatHappened::MovedByLargestChange, "moved by the largest change"},
+        {WhatHappened::MissedTarget, "did not reach the target"},
         {WhatHappened::BelowThreshold, "below the threshold"},
         {WhatHappened::LeftAlone, "left alone"},
         {WhatHappened::Failed, "failed"},

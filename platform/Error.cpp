@@ -67,6 +67,10 @@ std::string standardDescription(int32_t number) {
         return "The file is too large to read";
     case err::NetworkDrive:
         return "The drive lies on a network or FUSE file system";
+    case err::ToolTimeoutsInARow:
+        return "The gain tool ran out of time on three files in a row: the run stopped leveling";
+    case err::ToolNotRunnable:
+        return "The gain tool is there but cannot be run";
     case err::RPC_E_DISCONNECTED_:
         return "The object invoked has disconnected from its clients.";
     case err::E_FAIL_:

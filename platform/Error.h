@@ -37,6 +37,11 @@ constexpr int32_t SyncTimedOut = 1112;      // the synchronisation did not compl
 constexpr int32_t NotRegularFile = 1120;    // a file to read is a FIFO, device or socket
 constexpr int32_t FileTooLarge = 1121;      // a file to read is larger than its documented bound
 constexpr int32_t NetworkDrive = 1122;      // a drive the run writes lies on a network or FUSE file system
+
+// The leveling run's own.
+constexpr int32_t ToolTimeoutsInARow = 1140; // the gain tool timed out on several files in a row: no more
+constexpr int32_t ToolNotRunnable = 1141;    // the gain tool is there but cannot be run
+
 // HRESULTs of automation calls
 constexpr int32_t E_POINTER_ = static_cast<int32_t>(0x80004003);
 constexpr int32_t E_FAIL_ = static_cast<int32_t>(0x80004005);

@@ -49,7 +49,8 @@ void LevelColumn::beginRun() {
     m_table.beginRun(ticked);
 }
 
-void LevelColumn::endRun() {
+void LevelColumn::endRun(std::vector<FileOutcome> files) {
+    m_table.endRun(std::move(files));
     measure();
 }
 
@@ -133,13 +134,13 @@ std::vector<bool> LevelColumn::outsideBand(double target, double minimum) const 
     return out;
 }
 
-LevelReport LevelColumn::report(const std::map<std::string, LoggedFile>& runLog, const LevelOptions& shown) const {
+LevelReport LevelColumn::report(const LevelOptions& shown) const {
     const GridModel& model = *m_grid.gridModel();
     std::vector<LevelTable::Row> rows;
     rows.reserve(static_cast<std::size_t>(model.rowCount()));
     for (int row = 0; row < model.rowCount(); ++row)
         rows.push_back({model.rowKey(row), model.text(row, m_fileCol).toStdString()});
-    return m_table.report(rows, runLog, shown);
+    return m_table.report(rows, shown);
 }
 
 } // namespace levora

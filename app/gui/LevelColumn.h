@@ -31,8 +31,9 @@ public:
     void measure();
     // A run begins on the ticked files: their levels now are their levels before it.
     void beginRun();
-    // After the run: the files it had are measured again (and whatever was still missing).
-    void endRun();
+    // After the run (files: what it did to each): the files it had are measured again (and whatever
+    // was still missing).
+    void endRun(std::vector<FileOutcome> files);
     // Measures every file again (their contents may all have changed, as after a restore).
     void remeasureAll();
     // Marks anew for the current target and largest change.
@@ -47,8 +48,8 @@ public:
     // Called once each time the column becomes filled.
     std::function<void()> onFilled;
 
-    // The report of the files as the grid lists them now; runLog: what the last run logged.
-    LevelReport report(const std::map<std::string, LoggedFile>& runLog, const LevelOptions& shown) const;
+    // The report of the files as the grid lists them now, with what the last run did to them.
+    LevelReport report(const LevelOptions& shown) const;
 
     // Stops measuring (results not yet shown are dropped); waits for the files being read.
     void stop();

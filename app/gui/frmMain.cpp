@@ -4,7 +4,7 @@
 #include "app/modDirectorySelect.h"
 #include "frmMainRunView.h"
 #include "leveling/LevelingRun.h"
-#include "levels/RunOutcomes.h"
+#include "levels/RowOutcome.h"
 #include "ui/gui/QtFontControl.h"
 #include "ui/gui/WindowList.h"
 #include "ui/gui/frmSplashScreen.h"
@@ -269,15 +269,15 @@ void frmMain::levelsBeforeRun() {
     m_levels->beginRun();
 }
 
-void frmMain::levelsAfterRun() {
+void frmMain::levelsAfterRun(const RunOutcome& outcome) {
     m_running = false;
     m_ranThisSession = true;
-    m_levels->endRun();
+    m_levels->endRun(outcome.files);
 }
 
 void frmMain::runEnded(const RunOutcome& outcome) {
-    levelsAfterRun();
-    if (outcome.reachedEnd)
+    levelsAfterRun(outcome);
+    if (outcome.reachedEnd())
         frameProgress->setTitle(
             QString::fromStdString(RunSummary(outcome, [this](int id) { return m_s.localize.mymyLoadString(id); })));
     if (std::exchange(m_exitAfterRun, false))
@@ -312,14 +312,11 @@ void frmMain::mnuSaveLevelReport_Click() {
     // A name without an extension gets the page; another extension is refused by the writer.
     if (std::filesystem::path(file).extension().empty())
         file += ".html";
-    std::map<std::string, LoggedFile> logged;
-    if (m_ranThisSession)
-        logged = filesInRunLog(m_s.ns.toHost(kRunLogPath));
     LevelOptions shown;
     shown.target = NumberOfText(cmbTargetDB->currentText().toStdString());
     shown.minimum = NumberOfText(cmbMindBLevel->currentText().toStdString());
     shown.maxChange = NumberOfText(cmbGainThreshold->currentText().toStdString());
-    LevelReport report = m_levels->report(logged, shown);
+    LevelReport report = m_levels->report(shown);
     if (!m_ranThisSession)
         planReport(report, shown);
     report.machine = m_s.ns.prefix().root().string();
@@ -340,13 +337,9 @@ void frmMain::planReport(LevelReport& report, const LevelOptions& shown) const {
     for (int row = 1; row < myGrid->Rows(); ++row)
         if (myGrid->CellChecked(row, selected))
             ticked.insert(myGrid->TextMatrix(row, fileCol));
-    const LoggedFile planned{{}, shown};
-    for (ReportRow& row : report.rows) {
-        if (!ticked.count(row.path))
-            continue;
-        classifyRow(row, &planned);
-        row.after = FileLevel{};
-    }
+    for (ReportRow& row : report.rows)
+        if (ticked.count(row.path))
+            planRow(row, shown);
     report.notes.push_back("No run yet: each ticked file's row says what a run with these options would do");
 }
 

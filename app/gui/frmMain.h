@@ -33,6 +33,7 @@
 namespace levora {
 
 class WindowList;
+struct RunOutcome;
 class frmSplashScreen;
 class frmMainRunView;
 
@@ -109,7 +110,7 @@ public:
     // keep their levels before it and are measured again after it; after a restore, all are.
     LevelColumn& levelColumn() { return *m_levels; }
     void levelsBeforeRun();
-    void levelsAfterRun();
+    void levelsAfterRun(const RunOutcome& outcome);
     // After a run: the Progress frame says how it went; an Exit asked for during the run happens now.
     void runEnded(const RunOutcome& outcome);
     bool running() const { return m_running; }

@@ -47,6 +47,16 @@ private:
 // starts. Quoting the split arguments and splitting again gives them back.
 std::string commandLine(std::string_view input, const CommandLineWorld& world);
 
+// The nightly record: whatever its text, reading it never throws, and what it reads is written back
+// as a record that reads the same.
+std::string levelRecord(std::string_view input);
+
+// The level report's two writers, with file names, notes and reasons of any bytes taken from the
+// input: the HTML page is valid UTF-8 and gains no markup from them; the CSV is valid UTF-8 and
+// parses back (RFC 4180) to one row per file, each path as written (bytes that are not UTF-8 as
+// U+FFFD).
+std::string levelReport(std::string_view input);
+
 // A scratch folder for a fuzzer process: a fresh folder under TMPDIR, removed at exit.
 std::filesystem::path processScratch();
 

@@ -1,6 +1,7 @@
 // The console pieces of levora-level: its form, its message boxes, its progress line and the
 // text viewer it does not start.
 #include "ConsoleFront.h"
+#include "ConsoleReport.h"
 
 #include "platform/Error.h"
 #include "support/TestSupport.h"
@@ -85,19 +86,61 @@ TEST(ConsoleForm, ProgressOnOneLineOrOnceAtTheEnd) {
     for (bool terminal : {true, false}) {
         std::ostringstream out;
         ConsoleForm form(out, terminal);
-        form.setProgressRange(1, 4);
-        for (int v = 1; v <= 4; ++v)
+        // Four rows, three ticked: the progress counts the files the run levels.
+        form.grid().setRows(5);
+        for (int row = 1; row <= 4; ++row)
+            form.grid().setCellChecked(row, form.gridColumnByKey("selected"), row != 2);
+        form.setProgressRange(1, 5);
+        for (int v = 1; v <= 5; ++v)
             form.setProgressValue(v);
         form.setFrameProgressCaption("Syncronizing SQL with directory...");
         form.setFrameProgressCaption("Syncronizing SQL with directory..."); // unchanged: not repeated
         form.setFrameProgressCaption("Finished.");
         if (terminal)
-            EXPECT_EQ(out.str(), "\rLeveling: 0 of 3 files\rLeveling: 1 of 3 files\rLeveling: 2 of 3 files"
-                                 "\rLeveling: 3 of 3 files\nSyncronizing SQL with directory...\nFinished.\n");
+            EXPECT_EQ(out.str(),
+                      "\rLeveling: 0 of 3 files\rLeveling: 1 of 3 files\rLeveling: 1 of 3 files"
+                      "\rLeveling: 2 of 3 files\rLeveling: 3 of 3 files\nSyncronizing SQL with directory...\n"
+                      "Finished.\n");
         else
             EXPECT_EQ(out.str(), "Leveling: 3 of 3 files\nSyncronizing SQL with directory...\nFinished.\n");
-        EXPECT_EQ(form.progressValue(), 4);
+        EXPECT_EQ(form.progressValue(), 5);
     }
+}
+
+} // namespace
+} // namespace levora::console
+
+namespace levora::console {
+namespace {
+
+TEST(ConsoleReport, TheExitStatusComesFromHowTheRunEnded) {
+    FileOutcome failed;
+    failed.error = "The gain tool reported a failure (exit code 1)";
+    FileOutcome notRecording = failed;
+    notRecording.verdict = OutputVerdict::NotRecording;
+    struct Case {
+        RunEnd end;
+        std::vector<FileOutcome> files;
+        int status;
+    };
+    const Case cases[] = {
+        {RunEnd::Completed, {FileOutcome{}, notRecording}, 0},
+        {RunEnd::Completed, {FileOutcome{}, failed}, kExitFilesFailed},
+        {RunEnd::StoppedByTimeouts, {}, kExitFilesFailed},
+        {RunEnd::StoppedByUser, {failed}, kExitStoppedByUser},
+        {RunEnd::Refused, {}, kExitMachineBusy},
+        {RunEnd::BackupKept, {}, kExitNotLevelled},
+        {RunEnd::BackupFailed, {}, kExitNotLevelled},
+        {RunEnd::NothingTicked, {}, kExitNotLevelled},
+    };
+    for (const Case& c : cases) {
+        RunOutcome outcome;
+        outcome.end = c.end;
+        outcome.files = c.files;
+        EXPECT_EQ(exitStatusOf(outcome), c.status) << static_cast<int>(c.end);
+    }
+    EXPECT_EQ(counted(1, "error", "errors"), "1 error");
+    EXPECT_EQ(counted(2, "error", "errors"), "2 errors");
 }
 
 } // namespace

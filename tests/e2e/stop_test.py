@@ -23,7 +23,7 @@ import hostcheck  # noqa: E402
 HOST = ("--greetings", "40", "--seconds", "2", "--seed", "5")
 STOPPED = re.compile(r"^\(warning\) Stopped by the user after (\d+) of (\d+) files$")
 QUESTION = "Stop it after the files being levelled now?"
-EXIT_STOPPED, EXIT_KILLED = 4, 5  # levora-level's own exit statuses
+EXIT_STOPPED, EXIT_KILLED = 5, 6  # levora-level's own exit statuses
 
 
 def log_lines(prefix):

@@ -29,6 +29,10 @@ protected:
             return peStrings;
         if (name == "avi_clip")
             return aviClip;
+        if (name == "level_record")
+            return levelRecord;
+        if (name == "level_report")
+            return levelReport;
         if (name == "gainfix_wav")
             return [this](std::string_view in) { return gainfixWav(in, m_dir.path()); };
         m_world = std::make_unique<CommandLineWorld>(m_dir.path());
@@ -56,7 +60,8 @@ TEST_P(FuzzReplay, SeedsAndFoundInputsKeepEveryProperty) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Targets, FuzzReplay,
-                         ::testing::Values("registry_text", "pe_strings", "avi_clip", "gainfix_wav", "command_line"));
+                         ::testing::Values("registry_text", "pe_strings", "avi_clip", "gainfix_wav", "command_line",
+                                           "level_record", "level_report"));
 
 } // namespace
 } // namespace levora::fuzz

@@ -170,34 +170,6 @@ TEST_F(LevelingRunTest, OptionTextsAreReadAnewForEveryFile) {
     EXPECT_TRUE(contains(body, files[1] + " set to dB -20"));
 }
 
-TEST_F(LevelingRunTest, AStopRequestFinishesTheCurrentFileThenLogsResynchronisesAndEnds) {
-    addRows(5, {1, 2, 4, 5});
-    f.pump.onEvents = [this] {
-        if (f.view.progress == 2) // the first row is finished
-            run.requestStop();
-    };
-    const RunOutcome outcome = run.cmdSetdB_Click();
-    f.pump.onEvents = nullptr;
-
-    EXPECT_TRUE(outcome.stopped);
-    EXPECT_TRUE(outcome.reachedEnd);
-    EXPECT_EQ(outcome.filesTried, 1);
-    EXPECT_EQ(outcome.filesTicked, 4);
-    EXPECT_EQ(greeting(1), RunFixture::levelled("audio1"));
-    for (int i : {2, 4, 5})
-        EXPECT_EQ(greeting(i), "audio" + std::to_string(i));
-    const auto body = f.logBody();
-    ASSERT_EQ(body.size(), 3u);
-    EXPECT_EQ(body[2], "(warning) Stopped by the user after 1 of 4 files");
-    EXPECT_EQ(outcome.warnings, 1);
-    EXPECT_TRUE(outcome.synced);
-    EXPECT_EQ(f.automation.bridge->calls, 1);
-    EXPECT_TRUE(f.msgbox.shown.empty()) << "the log is not offered to someone leaving";
-    EXPECT_FALSE(fs::exists(f.c("mytempwavfile774.WAV")));
-    // Forgotten once the run ended: the next one goes through.
-    EXPECT_FALSE(run.cmdSetdB_Click().stopped);
-}
-
 TEST_F(LevelingRunTest, MissingToolIsLoggedAndTheRunGoesOn) {
     fs::remove(f.c("Levora/gainfix315"));
     const auto files = addRows(3, {1, 3});
@@ -240,10 +212,30 @@ TEST_F(LevelingRunTest, TheRunSaysHowItEnded) {
     fs::remove(f.c("Talvio/Stream Files/greeting2.wav"));
     writeFile(f.c("Talvio/Stream Files/greeting3.wav"), "not a WAV file");
     f.automation.bridge->script = {{err::E_POINTER_, "busy"}};
+    std::vector<std::string> observed;
+    run.setFileObserver([&](const FileOutcome& o) { observed.push_back(o.path); });
     const RunOutcome outcome = run.cmdSetdB_Click();
-    EXPECT_TRUE(outcome.started);
-    EXPECT_TRUE(outcome.reachedEnd);
+    EXPECT_EQ(outcome.end, RunEnd::Completed);
+    EXPECT_EQ(outcome.filesTicked, 3);
     EXPECT_EQ(outcome.filesTried, 3);
+    // One record per file, in the grid's order, also handed to the observer as each is finished.
+    ASSERT_EQ(outcome.files.size(), 3u);
+    EXPECT_EQ(observed,
+              (std::vector<std::string>{outcome.files[0].path, outcome.files[1].path, outcome.files[2].path}));
+    const FileOutcome& levelled = outcome.files[0];
+    EXPECT_EQ(levelled.path, "C:\\Talvio\\Stream Files\\greeting1.wav");
+    EXPECT_EQ(levelled.toolEnd, ToolEnd::Exited);
+    EXPECT_EQ(levelled.verdict, OutputVerdict::Accepted);
+    EXPECT_TRUE(levelled.replaced);
+    EXPECT_EQ(levelled.scratch, "c:\\mytempwavfile774.WAV");
+    EXPECT_DOUBLE_EQ(levelled.target, -26.0);
+    EXPECT_FALSE(levelled.failed());
+    const FileOutcome& missing = outcome.files[1];
+    EXPECT_EQ(missing.exitCode, 3);
+    EXPECT_FALSE(missing.replaced);
+    EXPECT_EQ(missing.error, "The gain tool reported a failure (exit code 3)");
+    EXPECT_EQ(outcome.files[2].verdict, OutputVerdict::NotRecording);
+    EXPECT_EQ(outcome.recordingsFailed(), 1) << "a file that is no recording does not count";
     EXPECT_EQ(outcome.filesLevelled, 1);
     EXPECT_TRUE(outcome.synced);
     EXPECT_EQ(outcome.failures, 2);
@@ -257,14 +249,14 @@ TEST_F(LevelingRunTest, TheRunSaysHowItEnded) {
     fs::remove(f.c("Levora.log"));
     fs::create_directory_symlink(f.c("Levora.log.d"), f.c("Levora.log"));
     const RunOutcome unlogged = run.cmdSetdB_Click();
-    EXPECT_TRUE(unlogged.reachedEnd);
+    EXPECT_TRUE(unlogged.reachedEnd());
     EXPECT_FALSE(unlogged.logWritten);
     EXPECT_EQ(unlogged.failures, 2);
 
     // Nothing ticked: the run did not reach its end.
     for (auto& row : f.view.rows)
         row.selected = false;
-    EXPECT_FALSE(run.cmdSetdB_Click().reachedEnd);
+    EXPECT_EQ(run.cmdSetdB_Click().end, RunEnd::NothingTicked);
 }
 
 TEST(LevelingRunJobs, SeveralJobsLevelAndLogAsOneJobDoes) {
@@ -468,7 +460,7 @@ TEST_F(LevelingRunTest, AnotherPrefixWorkingOnTheSameHostFoldersRefusesTheRunBef
         ASSERT_EQ(other.tryAcquire(), IRunLock::State::Acquired);
         ASSERT_EQ(other.tryAcquireFolder(f.c(folder)), IRunLock::State::Acquired);
         f.msgbox.shown.clear();
-        EXPECT_FALSE(run.cmdSetdB_Click().started) << folder;
+        EXPECT_FALSE(run.cmdSetdB_Click().started()) << folder;
         EXPECT_EQ(f.messages(), std::vector<std::string>{"#58"}) << folder;
     }
     EXPECT_EQ(dword(f, "AGCTargetDB"), 0);
@@ -618,4 +610,62 @@ TEST_F(BackupInRunTest, ABackupFolderAmongTheHostsFoldersIsRefusedBeforeAnyChang
     run.cmdSetdB_Click();
     EXPECT_TRUE(f.messages().size() == 1 && f.messages()[0] == "#20") << ::testing::PrintToString(f.messages());
     EXPECT_EQ(RunFixture::samplesOf(readFile(f.c("Talvio2/Stream Files/greeting1.wav"))), "audio1");
+}
+
+TEST(LevelingRunStop, AStoppedRunFinishesTheFilesInFlightAndSynchronises) {
+    for (const int jobs : {1, 3}) {
+        RunFixture f;
+        f.installTool();
+        for (int i = 1; i <= 20; ++i)
+            f.view.rows.push_back({true, f.addGreeting("g" + std::to_string(i) + ".wav", pcmWav("audio"))});
+        LevelingRun run(f.ctx);
+        run.setJobs(jobs);
+        // What was handed over when the request came is finished: one file with one job, the queue's
+        // twelve with three.
+        // Asked between rows, as a front end's Exit or a signal would.
+        run.setFileObserver([&](const FileOutcome&) { run.requestStop(); });
+        const RunOutcome outcome = run.cmdSetdB_Click();
+        EXPECT_EQ(outcome.end, RunEnd::StoppedByUser) << jobs;
+        EXPECT_EQ(outcome.files.size(), jobs == 1 ? 1u : 12u);
+        const auto body = f.logBody();
+        EXPECT_EQ(countStarting(body, "    Used command line="), outcome.files.size());
+        EXPECT_TRUE(contains(body, "(warning) The run was stopped by the user after " +
+                                       std::to_string(outcome.files.size()) + " of 20 files"));
+        EXPECT_TRUE(outcome.synced);
+        EXPECT_EQ(f.automation.created.size(), 1u);
+        for (const auto& e : fs::directory_iterator(f.c("")))
+            EXPECT_EQ(e.path().filename().string().rfind("mytempwavfile774", 0), std::string::npos) << e.path();
+        // The request belonged to that run.
+        run.setFileObserver({});
+        EXPECT_EQ(run.cmdSetdB_Click().end, RunEnd::Completed);
+    }
+}
+
+TEST(LevelingRunStop, ThreeTimeOutsInARowEndTheLeveling) {
+    RunFixture f;
+    f.installTool("gainfix315", "sleep 10\n");
+    f.gain.setToolTimeoutMs(100);
+    for (int i = 1; i <= 5; ++i)
+        f.view.rows.push_back({true, f.addGreeting("g" + std::to_string(i) + ".wav", pcmWav("audio"))});
+    LevelingRun run(f.ctx);
+    const RunOutcome outcome = run.cmdSetdB_Click();
+    EXPECT_EQ(outcome.end, RunEnd::StoppedByTimeouts);
+    ASSERT_EQ(outcome.files.size(), 3u);
+    for (const FileOutcome& o : outcome.files)
+        EXPECT_EQ(o.toolEnd, ToolEnd::TimedOut);
+    EXPECT_EQ(
+        countStarting(f.logBody(), "(error) in cmdSetDB function: " + standardDescription(err::ToolTimeoutsInARow)),
+        1u);
+    EXPECT_TRUE(outcome.synced);
+    EXPECT_EQ(outcome.recordingsFailed(), 3);
+}
+
+TEST_F(LevelingRunTest, AToolThatIsThereButCannotRunIsNotMissing) {
+    std::filesystem::permissions(f.c("Levora/gainfix315"), fs::perms::owner_read | fs::perms::owner_write);
+    addRows(1, {1});
+    const RunOutcome outcome = run.cmdSetdB_Click();
+    ASSERT_EQ(outcome.files.size(), 1u);
+    EXPECT_FALSE(outcome.files[0].toolStarted());
+    EXPECT_EQ(outcome.files[0].error,
+              "The gain tool C:\\Levora\\gainfix315 is there but cannot be run (is it executable?)");
 }

@@ -82,7 +82,7 @@ TEST(LevelReport, CsvParsesBackToTheRows) {
     EXPECT_EQ(rows[2][3], "61.3");
     EXPECT_EQ(rows[2][6], "+0.0");
     EXPECT_EQ(rows[2][7], "below the threshold");
-    EXPECT_EQ(rows[3][7], "moved by the largest change");
+    EXPECT_EQ(rows[3][7], "moved by the largest change: +5.0");
     EXPECT_EQ(rows[4], (std::vector<std::string>{"C:\\x.idx", "not audio", "", "", "-", "-", "",
                                                  "failed: The gain tool reported a failure (exit code 3)"}));
 }
@@ -122,8 +122,8 @@ TEST(LevelReport, HtmlStandsAloneAndEscapesWhatTheHostNames) {
               std::string::npos);
     EXPECT_NE(html.find("/srv/&lt;host&gt;"), std::string::npos);
     EXPECT_NE(html.find("3 files unchanged &lt;since&gt; the last run"), std::string::npos);
-    EXPECT_NE(html.find("4 files: 1 reached the target, 1 moved by the largest change, 1 below the threshold, 0 left "
-                        "alone, 1 failed"),
+    EXPECT_NE(html.find("4 files: 1 reached the target, 1 moved by the largest change, 0 did not reach the target, 1 "
+                        "below the threshold, 0 left alone, 1 failed"),
               std::string::npos);
     // The histogram: the band (target +- largest change), the target, a bar per level before and after.
     EXPECT_NE(html.find("<svg"), std::string::npos);
@@ -146,6 +146,31 @@ TEST(LevelReport, HtmlPassesTidyWithoutWarnings) {
     const std::string command = "/usr/bin/tidy -q -e '" + page.string() + "' > '" + out.string() + "' 2>&1";
     const int status = std::system(command.c_str());
     EXPECT_EQ(status, 0) << test::readFile(out);
+}
+
+TEST(LevelReport, BytesOfANameThatAreNotUtf8BecomeTheReplacementCharacter) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"plain \xC3\xA9t\xC3\xA9 \xE3\x81\x82 \xF0\x9F\x8E\xB5",
+         "plain \xC3\xA9t\xC3\xA9 \xE3\x81\x82 \xF0\x9F\x8E\xB5"},
+        {"a\xFF"
+         "b",
+         "a\xEF\xBF\xBD"
+         "b"},
+        {"cut \xE3\x81", "cut \xEF\xBF\xBD\xEF\xBF\xBD"},
+        {"overlong \xC0\xAF", "overlong \xEF\xBF\xBD\xEF\xBF\xBD"},
+        {"surrogate \xED\xA0\x80", "surrogate \xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
+        {"past \xF4\x90\x80\x80", "past \xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
+    };
+    for (const auto& [bytes, text] : cases)
+        EXPECT_EQ(validUtf8(bytes), text);
+    LevelReport report;
+    report.rows.emplace_back().path = "C:\\gr\xE9"
+                                      "eting.wav";
+    for (const std::string& written : {reportCsv(report), reportHtml(report)})
+        EXPECT_NE(written.find("C:\\gr\xEF\xBF\xBD"
+                               "eting.wav"),
+                  std::string::npos)
+            << written;
 }
 
 TEST(LevelReport, WrittenInTheFormatItsNameAsksFor) {

@@ -69,10 +69,11 @@ TEST(LevelTable, ARunsFilesKeepTheirLevelBeforeItAndTheOthersAreLeftAlone) {
     table.set(0, test::levelOf(-33.0));
     table.set(1, test::levelOf(-30.0));
 
-    std::map<std::string, LoggedFile> log;
-    log["a.wav"].options = LevelOptions{};
-    log["b.wav"].failures = {"Error 1110: the levelled file is not in the original's format"};
-    const LevelReport report = table.report({{2, "c.wav"}, {0, "a.wav"}, {1, "b.wav"}}, log, LevelOptions{});
+    const FileOutcome a = test::levelledWith("a.wav");
+    FileOutcome b = test::levelledWith("b.wav");
+    b.error = "Error 1110: the levelled file is not in the original's format";
+    table.endRun({a, b});
+    const LevelReport report = table.report({{2, "c.wav"}, {0, "a.wav"}, {1, "b.wav"}}, LevelOptions{});
     ASSERT_EQ(report.rows.size(), 3u);
     EXPECT_EQ(report.rows[0].what, WhatHappened::LeftAlone);
     EXPECT_DOUBLE_EQ(report.rows[0].before.level, -20.0);

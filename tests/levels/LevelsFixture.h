@@ -3,6 +3,7 @@
 // libsndfile in any WAV encoding.
 #pragma once
 
+#include "leveling/FileOutcome.h"
 #include "levels/FileLevel.h"
 #include "levels/LevelReport.h"
 #include "support/TestSupport.h"
@@ -60,6 +61,21 @@ inline FileLevel silence() {
     FileLevel f = levelOf(-100.0, 0.0);
     f.silent = true;
     return f;
+}
+
+// What a run did to a file it levelled with these options.
+inline FileOutcome levelledWith(const std::string& path, double target = -26, double minimum = -45,
+                                double maxChange = 5) {
+    FileOutcome o;
+    o.path = path;
+    o.target = target;
+    o.minimum = minimum;
+    o.maxChange = maxChange;
+    o.optionsKnown = true;
+    o.toolEnd = ToolEnd::Exited;
+    o.verdict = OutputVerdict::Accepted;
+    o.replaced = true;
+    return o;
 }
 
 inline FileLevel notAudio() {

@@ -5,11 +5,29 @@
 #include "platform/CommandLine.h"
 #include "platform/WinPath.h"
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <thread>
 
 namespace levora::console {
+
+namespace {
+
+// The button sets of a message box (its buttons argument, low bits) and the answers they give.
+enum ButtonSet {
+    OkOnly = vbOKOnly,
+    OkCancel = vbOKCancel,
+    AbortRetryIgnore = 2,
+    YesNoCancel = 3,
+    YesNo = vbYesNo,
+    RetryCancel = 5
+};
+constexpr int kButtonSetMask = 7;
+constexpr int kAnswerRetry = 4;
+constexpr int kAnswerIgnore = 5;
+
+} // namespace
 
 // ---- ConsoleSplash
 
@@ -27,6 +45,24 @@ ConsoleForm::ConsoleForm(std::ostream& out, bool progressOnOneLine)
 void ConsoleForm::setProgressRange(int minimum, int maximum) {
     m_progressMin = minimum;
     m_progressMax = maximum;
+    // The bar runs over every row; a run levels the ticked ones only (--changed-only unticks the rest).
+    m_tickedBefore.assign(1, 0);
+    const int selected = gridColumnByKey("selected");
+    for (int row = 1; row <= maximum - minimum; ++row) {
+        bool ticked = false;
+        try {
+            ticked = row < gridRows() && gridChecked(row, selected);
+        } catch (const std::exception&) {
+        }
+        m_tickedBefore.push_back(m_tickedBefore.back() + (ticked ? 1 : 0));
+    }
+}
+
+int ConsoleForm::ticked(int value) const {
+    if (m_tickedBefore.empty())
+        return value - m_progressMin;
+    const int rows = std::clamp(value - m_progressMin, 0, static_cast<int>(m_tickedBefore.size()) - 1);
+    return m_tickedBefore[static_cast<size_t>(rows)];
 }
 
 void ConsoleForm::setProgressValue(int value) {
@@ -35,8 +71,7 @@ void ConsoleForm::setProgressValue(int value) {
         onProgress(value);
     // The bar runs from 1 to the row count with the header row: value - 1 rows are done.
     if (m_oneLine) {
-        m_out << "\rLeveling: " << (value - m_progressMin) << " of " << (m_progressMax - m_progressMin) << " files"
-              << std::flush;
+        m_out << "\rLeveling: " << ticked(value) << " of " << ticked(m_progressMax) << " files" << std::flush;
         m_progressLineOpen = true;
     }
 }
@@ -51,8 +86,7 @@ void ConsoleForm::endProgressLine() {
         m_out << "\n";
         m_progressLineOpen = false;
     } else if (!m_oneLine && m_progressMax > m_progressMin && m_progress > m_progressMin) {
-        m_out << "Leveling: " << (m_progress - m_progressMin) << " of " << (m_progressMax - m_progressMin)
-              << " files\n";
+        m_out << "Leveling: " << ticked(m_progress) << " of " << ticked(m_progressMax) << " files\n";
         m_progressMin = m_progressMax = 0;
     }
 }
@@ -70,21 +104,17 @@ int ConsoleMessageBox::MsgBox(const std::string& text, int buttons, const std::s
     if (beforeShow)
         beforeShow();
     ++m_shown;
-    const int kind = buttons & 7;
+    const int set = buttons & kButtonSetMask;
     int answer = vbOK;
     std::string button = "OK";
-    if ((kind == vbYesNo || kind == 3 /* Yes, No, Cancel */) && !answerNoTo.empty() && text == answerNoTo) {
-        answer = vbNo;
-        button = "No";
-        ++m_declined;
-    } else if (kind == vbYesNo || kind == 3 /* Yes, No, Cancel */) {
+    if (set == YesNo || set == YesNoCancel) {
         answer = vbYes;
         button = "Yes";
-    } else if (kind == 5 /* Retry, Cancel */) {
-        answer = 4; // vbRetry
+    } else if (set == RetryCancel) {
+        answer = kAnswerRetry;
         button = "Retry";
-    } else if (kind == 2 /* Abort, Retry, Ignore */) {
-        answer = 5; // vbIgnore
+    } else if (set == AbortRetryIgnore) {
+        answer = kAnswerIgnore;
         button = "Ignore";
     }
     m_out << "[" << (title.empty() ? std::string("Levora") : title) << "] " << text << " -> " << button << std::endl;

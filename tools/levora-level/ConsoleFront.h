@@ -36,7 +36,7 @@ private:
 class ConsoleForm : public MemoryForm, public IRunView {
 public:
     // progressOnOneLine: rewrite the progress line in place (a terminal); otherwise the progress
-    // is written once, when the file loop is over.
+    // is written once, when the file loop is over. It counts the ticked files only.
     ConsoleForm(std::ostream& out, bool progressOnOneLine);
 
     bool saveToRegistry = true;
@@ -73,6 +73,8 @@ public:
 
 private:
     void endProgressLine();
+    // Ticked files among the rows done when the bar shows this value.
+    int ticked(int value) const;
 
     std::ostream& m_out;
     bool m_oneLine;
@@ -80,27 +82,25 @@ private:
     int m_progressMin = 0;
     int m_progressMax = 0;
     int m_progress = 0;
+    std::vector<int> m_tickedBefore; // [k]: ticked rows among the first k rows of the run's range
     bool m_progressLineOpen = false;
     std::string m_caption;
 };
 
-// Message boxes written to a stream and answered at once with OK, or Yes for a question.
+// Message boxes written to a stream and answered at once with the affirmative button: OK, Yes,
+// Retry or Ignore. (The run's one real question, whether to replace an earlier backup, is decided
+// by the run's own callback, not here.)
 class ConsoleMessageBox : public IMessageBox {
 public:
     explicit ConsoleMessageBox(std::ostream& out) : m_out(out) {}
     int MsgBox(const std::string& text, int buttons = vbOKOnly, const std::string& title = {}) override;
     // Called before a box is written (ends an open progress line).
     std::function<void()> beforeShow;
-    // A question with this text is answered No (the overwrite question, unless it was allowed).
-    std::string answerNoTo;
     int shown() const { return m_shown; }
-    // How many questions were answered No.
-    int declined() const { return m_declined; }
 
 private:
     std::ostream& m_out;
     int m_shown = 0;
-    int m_declined = 0;
 };
 
 // "Let pending window events run": a console has none; waiting just sleeps.

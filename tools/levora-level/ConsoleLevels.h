@@ -4,12 +4,15 @@
 
 #include "ConsoleFront.h"
 
+#include "leveling/FileOutcome.h"
 #include "levels/FileLevel.h"
 #include "levels/LevelReport.h"
 #include "levels/LevelState.h"
+#include "platform/FileSystem.h"
 #include "platform/WinPath.h"
 
 #include <filesystem>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -32,44 +35,56 @@ std::vector<TickedFile> tickedFiles(const ConsoleForm& form, const PathNamespace
 std::string recordOptions(const IRunView& view);
 
 // Unticks the rows whose files are as the record has them at these options; returns how many.
-int untickUnchanged(ConsoleForm& form, const std::vector<TickedFile>& files, const LevelState& state,
+int untickUnchanged(ConsoleForm& form, const std::vector<TickedFile>& files, const LevelState& state, IFileSystem& fs,
                     const std::string& options);
 
 // The report of a run: each file's level before (measured before the run, in `before`), what the
-// run's log says of it, and its level now.
+// run did to it, and its level now.
 LevelReport reportOfRun(const std::vector<TickedFile>& files, const std::vector<FileLevel>& before,
-                        const std::filesystem::path& runLog, const LevelOptions& shown);
+                        const std::vector<FileOutcome>& done, const LevelOptions& shown);
 
-// After a run: files the run failed on are forgotten (tried again next time) unless they are not
-// audio at all; every other one is recorded as it is now. A file the limiter held back is then unchanged, and not
-// limited again.
-void recordRun(LevelState& state, const std::vector<TickedFile>& files, const std::filesystem::path& runLog,
-               const std::string& options);
+// The record file: its text, or nothing when it is missing; a file that is not a regular file or
+// is larger than LevelState::kMaxRecordBytes reads as a damaged record.
+std::optional<std::string> readRecord(const std::filesystem::path& file);
 
 // --report and --changed-only around one run: the record read and the ticked files measured before
-// it, the report and the record written after it.
+// it, each file recorded as the run finishes it, the report written after it.
 class NightlyLevels {
 public:
-    NightlyLevels(std::filesystem::path prefixRoot, std::string report, bool changedOnly);
+    NightlyLevels(IFileSystem& fs, std::filesystem::path prefixRoot, std::string report, bool changedOnly);
 
-    // Unticks the files unchanged since the last run (with --changed-only) and measures the others
-    // for the report. False when nothing is left to level.
+    // Unticks the files unchanged since the last run (with --changed-only), and those the record
+    // does not know that are already at the target; measures the others for the report. False
+    // when nothing is left to level.
     bool beforeRun(ConsoleForm& form, const PathNamespace& ns, std::ostream& out);
-    // Writes the report and the record; 0, or 1 when one of them could not be written.
-    int afterRun(const ConsoleForm& form, const RunOutcome& outcome, const std::filesystem::path& runLog,
-                 std::ostream& out, std::ostream& err);
+    // A file the run has finished: recorded as it is now (forgotten when it failed, unless it is no
+    // recording at all), the record's line appended and flushed at once.
+    void fileDone(const FileOutcome& file);
+    // The run has synchronised and still holds the machine: the record is written whole.
+    void runEnded();
+    // Writes the report; 0, or 1 when it or the record could not be written.
+    int afterRun(const ConsoleForm& form, const RunOutcome& outcome, std::ostream& out, std::ostream& err);
+
+    // Files the record did not know that were already at the target.
+    std::size_t alreadyAtTarget() const { return m_atTarget.size(); }
 
 private:
+    void replaceRecord();
+
+    IFileSystem& m_fs;
     std::filesystem::path m_root;
     std::filesystem::path m_statePath;
     std::string m_report;
     bool m_changedOnly;
     bool m_keepRecord;
+    bool m_recordCurrent = false; // the file holds the current form, so lines may be appended to it
     LevelState m_state;
     std::string m_options;
     std::vector<TickedFile> m_files;
     size_t m_listed = 0;
     std::vector<FileLevel> m_before;
+    std::vector<std::string> m_atTarget;
+    std::string m_recordError;
 };
 
 } // namespace levora::console

@@ -2,6 +2,7 @@
 
 #include "leveling/RunContext.h"
 
+#include <cstdio>
 #include <fstream>
 #include <iomanip>
 
@@ -17,10 +18,54 @@ void writeSettings(std::ostream& out, const std::filesystem::path& machine, cons
         << std::endl;
 }
 
-void writeRunSummary(std::ostream& out, const PathNamespace& ns, const RunOutcome& outcome) {
-    out << "Result:   " << outcome.filesLevelled << " of " << outcome.filesTried << " files levelled, "
-        << outcome.failures << " errors, " << outcome.warnings << " warnings"
+int exitStatusOf(const RunOutcome& outcome) {
+    switch (outcome.end) {
+    case RunEnd::Refused:
+        return kExitMachineBusy;
+    case RunEnd::NothingTicked:
+    case RunEnd::BackupKept:
+    case RunEnd::BackupFailed:
+        return kExitNotLevelled;
+    case RunEnd::StoppedByUser:
+        return kExitStoppedByUser;
+    case RunEnd::StoppedByTimeouts:
+        return kExitFilesFailed;
+    case RunEnd::Completed:
+        break;
+    }
+    return outcome.recordingsFailed() > 0 ? kExitFilesFailed : 0;
+}
+
+std::string counted(int n, const std::string& one, const std::string& many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+std::string elapsedText(std::chrono::steady_clock::duration elapsed) {
+    const double seconds = std::chrono::duration<double>(elapsed).count();
+    char buf[48];
+    if (seconds < 60.0)
+        std::snprintf(buf, sizeof buf, "%.1f s", seconds);
+    else
+        std::snprintf(buf, sizeof buf, "%lld min %02lld s", static_cast<long long>(seconds) / 60,
+                      static_cast<long long>(seconds) % 60);
+    return buf;
+}
+
+void writeRunSummary(std::ostream& out, const PathNamespace& ns, const RunOutcome& outcome,
+                     std::chrono::steady_clock::duration elapsed) {
+    out << "Result:   " << outcome.filesLevelled << " of " << counted(outcome.filesTried, "file", "files")
+        << " levelled, " << counted(outcome.failures, "error", "errors") << ", "
+        << counted(outcome.warnings, "warning", "warnings")
         << (outcome.synced ? "" : ", the host's database was not synchronised") << std::endl;
+    // The log has every failure in its place; here each failed file is named once.
+    for (const FileOutcome& f : outcome.files)
+        if (f.failed())
+            out << "(error)   " << f.path << ": " << f.error << (f.notRecording() ? " (not a recording)" : "")
+                << std::endl;
+    if (outcome.end == RunEnd::StoppedByUser)
+        out << "Stopped:  after " << outcome.files.size() << " of " << counted(outcome.filesTicked, "file", "files")
+            << ", as asked" << std::endl;
+    out << "Elapsed:  " << elapsedText(elapsed) << std::endl;
     std::string hostLog;
     try {
         hostLog = ns.toHost(kRunLogPath).string();

@@ -18,9 +18,27 @@ namespace levora::console {
 // The machine, the file count and the options the run is about to use.
 void writeSettings(std::ostream& out, const std::filesystem::path& machine, const ConsoleForm& form);
 
-// How the run ended: files levelled, failures and warnings, and where the log is, or that it could
-// not be written.
-void writeRunSummary(std::ostream& out, const PathNamespace& ns, const RunOutcome& outcome);
+// How the run ended: files levelled, failures and warnings, each file that failed, the time it took
+// and where the log is, or that it could not be written.
+void writeRunSummary(std::ostream& out, const PathNamespace& ns, const RunOutcome& outcome,
+                     std::chrono::steady_clock::duration elapsed);
+
+// Exit statuses beside 0 (see the help's footer).
+constexpr int kExitNotLevelled = 1;
+constexpr int kExitWrongArgument = 2;
+constexpr int kExitMachineBusy = 3;
+constexpr int kExitFilesFailed = 4;
+constexpr int kExitStoppedByUser = 5;
+// A second SIGINT or SIGTERM ended the program at once.
+constexpr int kExitKilled = 6;
+
+// levora-level's exit status for how the run ended (0 when it levelled every recording).
+int exitStatusOf(const RunOutcome& outcome);
+
+// "1 error", "2 errors".
+std::string counted(int n, const std::string& one, const std::string& many);
+// "42.3 s", "12 min 05 s".
+std::string elapsedText(std::chrono::steady_clock::duration elapsed);
 
 // The run gives the progress bar its first value before the first row and adds 1 after each:
 // stamp every value, then end() once the run has returned.

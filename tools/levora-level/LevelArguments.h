@@ -10,6 +10,11 @@ namespace levora::console {
 
 // The most files levelled at once: each is a gain tool process with its own scratch file.
 constexpr int kMaxJobs = 64;
+// The gain tool's time-out per file, in seconds, unless --tool-timeout says otherwise.
+constexpr int kDefaultToolTimeout = 600;
+
+// Words wrapped at `width` columns with line breaks (the help indents the lines after the first).
+std::string wrapWords(const std::string& text, std::size_t width);
 // The number of cores, at least 1 and at most kMaxJobs.
 int defaultJobs();
 
@@ -25,6 +30,7 @@ struct Arguments {
     bool changedOnly = false;
     bool allowNetworkDrive = false; // read by the start-up from the command line itself
     int jobs = defaultJobs();
+    int toolTimeout = kDefaultToolTimeout;
 };
 
 extern const char* const kDescription;

@@ -6,36 +6,29 @@
 #include "ConsoleLevels.h"
 #include "ConsoleReport.h"
 #include "LevelArguments.h"
-#include "StopSignals.h"
 
 #include "app/Machine.h"
 #include "app/OptionFields.h"
 #include "leveling/LevelingRun.h"
+#include "platform/StopSignals.h"
 
 #include <CLI/CLI.hpp>
 
+#include <chrono>
 #include <filesystem>
 #include <iostream>
 #include <memory>
-#include <optional>
 #include <string>
 #include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
 using namespace levora;
-
-namespace {
-
-// Exit status when another leveling run, prompt leveling or restore works on the machine.
-constexpr int kExitMachineBusy = 3;
-
-} // namespace
-
 using namespace levora::console;
 
 int main(int argc, char** argv) {
-    CLI::App cli{kDescription, "levora-level"};
+    const auto began = std::chrono::steady_clock::now();
+    CLI::App cli{wrapWords(kDescription, 79), "levora-level"};
     Arguments a;
     defineArguments(cli, a);
     try {
@@ -61,10 +54,9 @@ int main(int argc, char** argv) {
     console::ConsoleMessageBox msgbox(std::cout);
     msgbox.beforeShow = [&] { form.setProgressVisible(false); };
     console::ConsoleEventPump pump;
-    std::optional<std::string> viewerFile; // set when the run offers the log
-    Machine m(root, std::vector<std::string>(argv + 1, argv + argc), msgbox, pump, [&](IProcesses& real) {
-        return std::make_unique<console::NoViewerProcesses>(real, [&](const std::string& file) { viewerFile = file; });
-    });
+    // The run offers its log in a viewer; a console has none.
+    Machine m(root, std::vector<std::string>(argv + 1, argv + argc), msgbox, pump,
+              [](IProcesses& real) { return std::make_unique<console::NoViewerProcesses>(real, nullptr); });
 
     bool ended = false;
     StartUpServices start = m.startUp(form, [&] {
@@ -72,16 +64,13 @@ int main(int argc, char** argv) {
         m.log.CloseLog();
     });
     if (frmMain_Load(start) == LoadResult::Ended || ended)
-        return 1;
-    // An earlier backup holds the only originals a rerun after a broken run still has.
-    if (!a.overwriteBackup)
-        msgbox.answerNoTo = m.localize.mymyLoadString(44);
+        return kExitNotLevelled;
 
     if (a.target) {
         const std::string text = OptionEntryText(kTargetDBList, *a.target);
         if (!form.field(OptionFieldId::TargetDB).selectText(text)) {
             std::cerr << "levora-level: --target " << *a.target << " is not an entry of the target list\n";
-            return 2;
+            return kExitWrongArgument;
         }
         // What the window does when the focus leaves the field.
         bool cancel = false;
@@ -101,9 +90,10 @@ int main(int argc, char** argv) {
 
     console::writeSettings(std::cout, root, form);
 
-    console::NightlyLevels levels(root, a.report, a.changedOnly);
+    console::NightlyLevels levels(m.fs, root, a.report, a.changedOnly);
     if (!levels.beforeRun(form, m.ns, std::cout))
         return 0;
+    m.gain.setToolTimeoutMs(static_cast<uint32_t>(a.toolTimeout) * 1000u);
 
     RunContext context = m.runContext(form);
     console::RowTimes rowTimes;
@@ -112,7 +102,11 @@ int main(int argc, char** argv) {
 
     LevelingRun run(context);
     run.setJobs(a.jobs);
-    std::optional<console::StopSignals> signals(std::in_place, [&run] { run.requestStop(); });
+    std::optional<StopSignals> signals(std::in_place, [&run] { run.requestStop(); }, console::kExitKilled);
+    // An earlier backup holds the only originals a rerun after a broken run still has.
+    run.setMayReplaceBackup([&] { return a.overwriteBackup; });
+    run.setFileObserver([&](const FileOutcome& f) { levels.fileDone(f); });
+    run.setEndObserver([&](const RunOutcome&) { levels.runEnded(); });
     const RunOutcome outcome = run.cmdSetdB_Click();
     signals.reset();
     rowTimes.end();
@@ -121,24 +115,28 @@ int main(int argc, char** argv) {
     if (!a.rowTimes.empty() && !rowTimes.write(a.rowTimes, form))
         std::cerr << "levora-level: cannot write " << a.rowTimes << "\n";
 
-    if (m.runLock.refusals() > 0) {
+    const int status = exitStatusOf(outcome);
+    switch (outcome.end) {
+    case RunEnd::Refused:
         std::cerr << "levora-level: another Levora run is working on the machine at " << root.string()
                   << "; nothing was changed. Try again when it has finished.\n";
-        return kExitMachineBusy;
-    }
-    if (msgbox.declined() > 0) {
+        return status;
+    case RunEnd::BackupKept:
         std::cerr << "levora-level: the backup folder " << form.backupTarget
                   << " already holds a backup; it was kept and nothing was levelled. Give --overwrite-backup to "
                      "delete its \"Stream Files\" and \"DefaultConfiguration\" folders and back up the host's "
                      "greetings there anew.\n";
-        return 1;
-    }
-    if (!outcome.reachedEnd) {
+        return status;
+    case RunEnd::NothingTicked:
+    case RunEnd::BackupFailed:
         std::cout << "The run ended before the leveling (see the messages above)." << std::endl;
-        return 1;
+        return status;
+    case RunEnd::Completed:
+    case RunEnd::StoppedByUser:
+    case RunEnd::StoppedByTimeouts:
+        break;
     }
-    console::writeRunSummary(std::cout, m.ns, outcome);
-
-    const int status = levels.afterRun(form, outcome, m.ns.toHost(kRunLogPath), std::cout, std::cerr);
-    return status == 0 && outcome.stopped ? console::kExitStopped : status;
+    console::writeRunSummary(std::cout, m.ns, outcome, std::chrono::steady_clock::now() - began);
+    const int written = levels.afterRun(form, outcome, std::cout, std::cerr);
+    return status == 0 || (written != 0 && status == kExitFilesFailed) ? written : status;
 }

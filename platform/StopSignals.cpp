@@ -7,13 +7,14 @@
 #include <stdexcept>
 #include <unistd.h>
 
-namespace levora::console {
+namespace levora {
 
 namespace {
 
 // A signal handler reaches nothing but statics; these are the only ones, and only while a StopSignals lives.
 int g_pipe[2] = {-1, -1};
 std::atomic<int> g_signals{0};
+std::atomic<int> g_exitOnSecond{1};
 struct sigaction g_oldInt {};
 struct sigaction g_oldTerm {};
 
@@ -22,7 +23,7 @@ constexpr char kQuit = 'q';
 
 extern "C" void onStopSignal(int) {
     if (g_signals.fetch_add(1) > 0)
-        _exit(kExitKilled);
+        _exit(g_exitOnSecond.load());
     const int saved = errno;
     const char c = kSignalled;
     [[maybe_unused]] const ssize_t n = ::write(g_pipe[1], &c, 1);
@@ -31,7 +32,8 @@ extern "C" void onStopSignal(int) {
 
 } // namespace
 
-StopSignals::StopSignals(std::function<void()> stop) : m_stop(std::move(stop)) {
+StopSignals::StopSignals(std::function<void()> stop, int exitOnSecond) : m_stop(std::move(stop)) {
+    g_exitOnSecond = exitOnSecond;
     if (::pipe2(g_pipe, O_CLOEXEC) != 0)
         throw std::runtime_error("cannot make the signal pipe");
     g_signals = 0;
@@ -70,4 +72,4 @@ bool StopSignals::received() const {
     return g_signals.load() > 0;
 }
 
-} // namespace levora::console
+} // namespace levora
