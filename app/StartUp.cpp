@@ -20,7 +20,7 @@ constexpr int kStrTooOld = 47;
 constexpr int kStrRemote = 45;
 constexpr int kStrNoFiles = 28;
 constexpr int kStrDamagedRegistry = 59; // %1 the file, %2 the line
-constexpr int kStrNetworkDrive = 75;    // %1 the path, %2 the kind of file system
+constexpr int kStrNetworkDrive = 66;    // %1 the path, %2 the kind of file system
 
 std::string replaceOnce(std::string text, const std::string& mark, const std::string& by) {
     if (size_t at = text.find(mark); at != std::string::npos)

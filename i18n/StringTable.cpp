@@ -89,31 +89,18 @@ constexpr std::array<const char*, modLocalize::kStringCount> kEnglish = {
     /* 60 */
     "The backup folder must lie outside the host's folders: a backup there would delete or overwrite the "
     "greetings it is meant to keep.  Choose another backup folder.",
-    /* 61 */ nullptr,
-    /* 62 */ nullptr,
-    /* 63 */ nullptr,
-    /* 64 */ nullptr,
-    /* 65 */ nullptr,
-    /* 66 */ nullptr,
-    /* 67 */ nullptr,
-    /* 68 */ nullptr,
-    /* 69 */ nullptr,
-    /* 70 */ "silent",
-    /* 71 */ "Active speech %1 %, %2 s, %3",
-    /* 72 */ "%1 is not a readable WAV file.",
-    /* 73 */ "A run is under way.  Stop it after the files being levelled now?",
-    /* 74 */ "Stopped by the user after %1 of %2 files.",
-    /* 75 */
+    /* 61 */ "silent",
+    /* 62 */ "Active speech %1 %, %2 s, %3",
+    /* 63 */ "%1 is not a readable WAV file.",
+    /* 64 */ "A run is under way.  Stop it after the files being levelled now?",
+    /* 65 */ "Stopped by the user after %1 of %2 files.",
+    /* 66 */
     "%1 lies on a %2 file system, where Levora cannot replace files safely.  Attach the host with levora-host attach "
     "and level the attached copy, or start Levora with --allow-network-drive to level there anyway.",
-    /* 76 */ nullptr,
-    /* 77 */ nullptr,
-    /* 78 */ nullptr,
-    /* 79 */ nullptr,
-    /* 80 */ "%1 of %2 files levelled",
-    /* 81 */ "%1 of %2 files levelled, %3 could not be (see the log)",
-    /* 82 */ "Select files outside the target band",
-    /* 83 */ "Stopping after the files being levelled now...",
+    /* 67 */ "%1 of %2 files levelled",
+    /* 68 */ "%1 of %2 files levelled, %3 could not be (see the log)",
+    /* 69 */ "Select files outside the target band",
+    /* 70 */ "Stopping after the files being levelled now...",
 };
 
 } // namespace

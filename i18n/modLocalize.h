@@ -88,8 +88,10 @@ public:
     // IDs 0 to 54 are the program's texts; 55 is the restore's completion message; 56 and 57 are the
     // level column's caption and the level report's menu item; 58 refuses an operation while another
     // process works on the machine; 59 names a damaged registry at start-up; 60 refuses a backup folder
-    // among the host's folders.
-    static constexpr int32_t kStringCount = 90;
+    // among the host's folders; 61 to 63 are the level column's cell texts; 64, 65 and 70 ask for and
+    // report a stop during a run; 66 refuses a network drive; 67 and 68 say how a run went; 69 is the
+    // menu item that ticks the files outside the target band.
+    static constexpr int32_t kStringCount = 71;
     // The built-in English (United States) text of an ID; empty when the table has none.
     static std::string builtInString(int32_t id);
     static bool hasBuiltInString(int32_t id);

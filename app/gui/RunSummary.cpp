@@ -8,12 +8,12 @@ namespace levora {
 namespace {
 
 // String-table IDs.
-constexpr int kStrSilent = 70;
-constexpr int kStrSpeechDetails = 71;
-constexpr int kStrNotReadable = 72;
-constexpr int kStrStopped = 74;
-constexpr int kStrLevelled = 80;
-constexpr int kStrLevelledWithFailures = 81;
+constexpr int kStrSilent = 61;
+constexpr int kStrSpeechDetails = 62;
+constexpr int kStrNotReadable = 63;
+constexpr int kStrStopped = 65;
+constexpr int kStrLevelled = 67;
+constexpr int kStrLevelledWithFailures = 68;
 
 std::string number(const char* format, double value) {
     char buf[32];

@@ -158,7 +158,7 @@ void frmMain::frmMain_Auto_Init() {
     Label2->setText(str(52));
     mnuFile->setTitle(str(19));
     mnuSetdB->setText(str(41));
-    mnuSelectOutOfBand->setText(str(82));
+    mnuSelectOutOfBand->setText(str(69));
     mnuRestore->setText(str(33));
     mnuSaveLevelReport->setText(str(57));
     mnuExit->setText(str(18));
@@ -250,10 +250,10 @@ void frmMain::cmdExit_Click() {
         // Ending now would leave a file half done, the log without its end and the host unsynchronised.
         if (m_exitAfterRun)
             return;
-        if (m_s.msgbox.MsgBox(m_s.localize.mymyLoadString(73), vbYesNo) != vbYes)
+        if (m_s.msgbox.MsgBox(m_s.localize.mymyLoadString(64), vbYesNo) != vbYes)
             return;
         m_exitAfterRun = true;
-        frameProgress->setTitle(QString::fromStdString(m_s.localize.mymyLoadString(83)));
+        frameProgress->setTitle(QString::fromStdString(m_s.localize.mymyLoadString(70)));
         if (onStopRun)
             onStopRun();
         return;

@@ -126,7 +126,7 @@ TEST(LevelColumnTest, CellsAndTooltipsAreInTheUsersLanguageAndNameTheWindowsPath
         h.localize.CurrentLanguageID = language;
         h.localize.InitalizeLanguages();
         form.frmMain_Auto_Init();
-        ASSERT_NE(h.localize.mymyLoadString(70), MainHarness::str(70)) << "the language's library is loaded";
+        ASSERT_NE(h.localize.mymyLoadString(61), MainHarness::str(61)) << "the language's library is loaded";
         std::set<std::string> kinds;
         for (int r = 1; r < grid.Rows(); ++r) {
             const std::string cell = grid.TextMatrix(r, col);
@@ -140,7 +140,7 @@ TEST(LevelColumnTest, CellsAndTooltipsAreInTheUsersLanguageAndNameTheWindowsPath
             if (cell == "-") {
                 kinds.insert("not audio");
                 EXPECT_NE(tip.find(grid.TextMatrix(r, grid.ColIndex(kFileNameKey))), std::string::npos);
-            } else if (cell == h.localize.mymyLoadString(70)) {
+            } else if (cell == h.localize.mymyLoadString(61)) {
                 kinds.insert("silent");
             } else {
                 kinds.insert("level");

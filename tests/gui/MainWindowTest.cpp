@@ -191,7 +191,7 @@ TEST_F(MainWindowTest, LabellingSetsEveryCaptionFromTheStringTable) {
         {f().Help[1]->text(), 21},
         {f().About[2]->text(), 6},
         {f().mnuSetdB->text(), 41},
-        {f().mnuSelectOutOfBand->text(), 82},
+        {f().mnuSelectOutOfBand->text(), 69},
     };
     for (const auto& [text, id] : captions) {
         EXPECT_FALSE(s(id).isEmpty()) << id;
@@ -284,14 +284,14 @@ TEST_F(MainWindowTest, ExitDuringARunAsksAndOnYesEndsOnceTheRunHasStopped) {
     f().levelsBeforeRun();
     h.msgbox.nextAnswer(vbNo);
     f().cmdExit->click();
-    EXPECT_EQ(h.messages(), std::vector<std::string>{MainHarness::str(73)});
+    EXPECT_EQ(h.messages(), std::vector<std::string>{MainHarness::str(64)});
     EXPECT_EQ(h.msgbox.shown[0].buttons, vbYesNo);
     EXPECT_EQ(stops, 0);
     h.msgbox.nextAnswer(vbYes);
     EXPECT_FALSE(f().close()) << "the window stays while the run finishes its files";
     EXPECT_EQ(stops, 1);
     EXPECT_TRUE(h.terminated.empty());
-    EXPECT_EQ(f().frameProgress->title().toStdString(), MainHarness::str(83));
+    EXPECT_EQ(f().frameProgress->title().toStdString(), MainHarness::str(70));
     f().mnuExit->trigger(); // asked already: not again
     EXPECT_EQ(h.msgbox.shown.size(), 2u);
 
