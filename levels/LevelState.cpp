@@ -85,9 +85,13 @@ std::optional<std::uint64_t> hashFile(IFileSystem& fs, const std::string& path) 
     }
     if (head.bytes.size() != head.size)
         return std::nullopt; // larger than the bound, or changed while it was read
-    std::uint64_t h = 0xcbf29ce484222325ull;
-    for (std::uint8_t b : head.bytes) {
-        h ^= b;
+    return contentHash({reinterpret_cast<const char*>(head.bytes.data()), head.bytes.size()});
+}
+
+std::uint64_t contentHash(std::string_view bytes) {
+    std::uint64_t h = 0xcbf29ce484222325ull; // FNV-1a
+    for (const char c : bytes) {
+        h ^= static_cast<std::uint8_t>(c);
         h *= 0x100000001b3ull;
     }
     return h;

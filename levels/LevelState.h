@@ -31,6 +31,8 @@ std::optional<FileStamp> statFile(IFileSystem& fs, const std::string& path);
 // The 64-bit FNV-1a hash of a file's content; nothing when it cannot be read or is larger than
 // LevelState::kMaxHashedBytes.
 std::optional<std::uint64_t> hashFile(IFileSystem& fs, const std::string& path);
+// The same hash of bytes already read.
+std::uint64_t contentHash(std::string_view bytes);
 
 class LevelState {
 public:

@@ -106,6 +106,26 @@ int openNoFollow(const fs::path& path, int flags, unsigned mode) {
     return ::open(path.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, static_cast<mode_t>(mode));
 }
 
+bool appendToHostFile(const fs::path& path, const std::string& text) {
+    const int fd = openNoFollow(path, O_WRONLY | O_APPEND | O_CREAT);
+    if (fd < 0)
+        return false;
+    const char* p = text.data();
+    size_t left = text.size();
+    while (left > 0) {
+        const ssize_t w = ::write(fd, p, left);
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w <= 0)
+            break;
+        p += w;
+        left -= static_cast<size_t>(w);
+    }
+    const bool synced = ::fsync(fd) == 0;
+    ::close(fd);
+    return left == 0 && synced;
+}
+
 int renameRetryingBusy(const fs::path& from, const fs::path& to) {
     constexpr int kTries = 20;
     for (int i = 0;; ++i) {

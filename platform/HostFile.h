@@ -33,6 +33,10 @@ int openRegularFile(const std::filesystem::path& path, std::uint64_t* size);
 // close-on-exec added to flags). -1 with errno set (ELOOP for a link).
 int openNoFollow(const std::filesystem::path& path, int flags, unsigned mode = 0644);
 
+// Appends text to a file, creating it when missing, without following a symbolic link at its name,
+// and flushes it to the disk. False when not all of it could be written.
+bool appendToHostFile(const std::filesystem::path& path, const std::string& text);
+
 // rename(2), tried again a few times while it fails with EBUSY: a network file system may still
 // hold a handle that was just closed. 0, or -1 with errno set.
 int renameRetryingBusy(const std::filesystem::path& from, const std::filesystem::path& to);

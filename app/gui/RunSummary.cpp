@@ -40,7 +40,7 @@ std::string fillIn(const std::string& text, const std::vector<std::string>& args
 
 std::string RunSummary(const RunOutcome& outcome, const TextOf& text) {
     const std::string tried = std::to_string(outcome.filesTried);
-    if (outcome.stopped)
+    if (outcome.end == RunEnd::StoppedByUser)
         return fillIn(text(kStrStopped), {tried, std::to_string(outcome.filesTicked)});
     const std::string levelled = std::to_string(outcome.filesLevelled);
     const int failed = outcome.filesTried - outcome.filesLevelled;

@@ -296,7 +296,7 @@ TEST_F(MainWindowTest, ExitDuringARunAsksAndOnYesEndsOnceTheRunHasStopped) {
     EXPECT_EQ(h.msgbox.shown.size(), 2u);
 
     RunOutcome stopped;
-    stopped.reachedEnd = stopped.stopped = true;
+    stopped.end = RunEnd::StoppedByUser;
     stopped.filesTried = stopped.filesLevelled = 2;
     stopped.filesTicked = 7;
     f().runEnded(stopped);

@@ -24,11 +24,10 @@ TEST(RunSummary, SaysHowTheRunWent) {
     };
     for (const Case& c : cases) {
         RunOutcome o;
-        o.reachedEnd = true;
+        o.end = c.stopped ? RunEnd::StoppedByUser : RunEnd::Completed;
         o.filesTried = c.tried;
         o.filesLevelled = c.levelled;
         o.filesTicked = c.ticked;
-        o.stopped = c.stopped;
         EXPECT_EQ(RunSummary(o, english), c.expected);
     }
     // Arguments are put in once: a text holding a placeholder stays as it is.

@@ -2,6 +2,8 @@
 
 #include "HostShare.h"
 #include "levels/LevelState.h"
+#include "platform/Error.h"
+#include "platform/HostFile.h"
 #include "platform/ReplaceFile.h"
 
 #include <ctime>
@@ -70,11 +72,15 @@ void Attachment::save(const fs::path& prefix) const {
 }
 
 std::optional<ManifestEntry> describeFile(const fs::path& file) {
-    const std::optional<FileStamp> stamp = statFile(file);
-    const std::optional<std::uint64_t> hash = stamp ? hashFile(file) : std::nullopt;
-    if (!hash)
+    try {
+        const FileStat stat = statHostFile(file);
+        if (!stat.regular)
+            return std::nullopt;
+        const std::string bytes = readHostFile(file, LevelState::kMaxHashedBytes);
+        return ManifestEntry{bytes.size(), stat.writeTimeNs / 1000000000, contentHash(bytes)};
+    } catch (const Error&) {
         return std::nullopt;
-    return ManifestEntry{stamp->size, stamp->mtimeNs / 1000000000, *hash};
+    }
 }
 
 Manifest describeTree(const fs::path& root, const std::string& folder) {

@@ -2,12 +2,13 @@
 
 #include "leveling/LevelingRun.h"
 #include "levels/RowOutcome.h"
+#include "platform/Error.h"
+#include "platform/HostFile.h"
 #include "platform/ReplaceFile.h"
 
 #include <cmath>
 #include <cstdio>
 #include <ctime>
-#include <fstream>
 #include <map>
 
 namespace levora::console {
@@ -82,13 +83,13 @@ std::optional<std::string> readRecord(const fs::path& file) {
     if (!fs::exists(status))
         return std::nullopt;
     // A link, a FIFO or a device is no record: it must neither block nor grow without end.
-    if (!fs::is_regular_file(status) || fs::file_size(file, ec) > LevelState::kMaxRecordBytes || ec)
+    if (!fs::is_regular_file(status))
         return std::string("(not a record)");
-    std::ifstream in(file, std::ios::binary);
-    std::string text(LevelState::kMaxRecordBytes, '\0');
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<size_t>(in.gcount()));
-    return text;
+    try {
+        return readHostFile(file, LevelState::kMaxRecordBytes);
+    } catch (const Error&) {
+        return std::string("(not a record)");
+    }
 }
 
 NightlyLevels::NightlyLevels(IFileSystem& fs, fs::path prefixRoot, std::string report, bool changedOnly)
@@ -161,9 +162,7 @@ void NightlyLevels::fileDone(const FileOutcome& file) {
         replaceRecord();
         return;
     }
-    std::ofstream out(m_statePath, std::ios::binary | std::ios::app);
-    out << m_state.line(file.path) << std::flush;
-    if (!out)
+    if (!appendToHostFile(m_statePath, m_state.line(file.path)))
         m_recordError = "cannot append to it";
 }
 

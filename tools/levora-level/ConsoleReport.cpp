@@ -1,10 +1,11 @@
 #include "ConsoleReport.h"
 
 #include "leveling/RunContext.h"
+#include "platform/ReplaceFile.h"
 
 #include <cstdio>
-#include <fstream>
 #include <iomanip>
+#include <sstream>
 
 namespace levora::console {
 
@@ -93,7 +94,7 @@ bool RowTimes::write(const std::string& path, const IRunView& view) const {
     const auto ms = [](Clock::time_point from, Clock::time_point to) {
         return std::chrono::duration<double, std::milli>(to - from).count();
     };
-    std::ofstream out(path, std::ios::trunc);
+    std::ostringstream out;
     out << std::fixed << std::setprecision(3);
     const int nameColumn = view.gridColumnByKey("FileName");
     for (size_t i = 1; i < m_stamps.size(); ++i) {
@@ -107,7 +108,12 @@ bool RowTimes::write(const std::string& path, const IRunView& view) const {
     }
     if (!m_stamps.empty())
         out << ms(m_stamps.back().second, m_end) << "\t(sync)\n";
-    return static_cast<bool>(out.flush());
+    try {
+        writeFileAtomically(path, out.str());
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
 }
 
 } // namespace levora::console

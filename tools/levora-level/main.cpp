@@ -102,7 +102,8 @@ int main(int argc, char** argv) {
 
     LevelingRun run(context);
     run.setJobs(a.jobs);
-    std::optional<StopSignals> signals(std::in_place, [&run] { run.requestStop(); }, console::kExitKilled);
+    std::optional<StopSignals> signals(
+        std::in_place, [&run] { run.requestStop(); }, console::kExitKilled);
     // An earlier backup holds the only originals a rerun after a broken run still has.
     run.setMayReplaceBackup([&] { return a.overwriteBackup; });
     run.setFileObserver([&](const FileOutcome& f) { levels.fileDone(f); });
