@@ -9,17 +9,21 @@
 #include <cmath>
 #include <cstdio>
 #include <exception>
+#include <memory>
 
 namespace levora {
 
-FileLevel measureFileLevel(const std::filesystem::path& hostPath, std::size_t block) {
+namespace {
+
+// Never throws for what the file holds: the reader's refusal becomes the problem shown.
+template <class Open> FileLevel measureWith(Open&& open, std::size_t block) {
     FileLevel f;
     try {
-        gainfix::SoundReader in(hostPath);
-        const SF_INFO& info = in.info();
+        const std::unique_ptr<gainfix::SoundReader> in = open();
+        const SF_INFO& info = in->info();
         f.format = gainfix::describeFormat(info);
         f.seconds = info.samplerate > 0 ? static_cast<double>(info.frames) / info.samplerate : 0.0;
-        const gainfix::SpeechLevel level = gainfix::measure(in, block == 0 ? 1 : block);
+        const gainfix::SpeechLevel level = gainfix::measure(*in, block == 0 ? 1 : block);
         f.audio = true;
         f.silent = level.silent;
         f.level = level.level;
@@ -31,10 +35,17 @@ FileLevel measureFileLevel(const std::filesystem::path& hostPath, std::size_t bl
     return f;
 }
 
+} // namespace
+
+FileLevel measureFileLevel(const std::filesystem::path& hostPath, std::size_t block) {
+    return measureWith([&] { return std::make_unique<gainfix::SoundReader>(hostPath); }, block);
+}
+
 FileLevel measureFileLevel(IFileSystem& files, const std::string& path, std::size_t block) {
     FileLevel f;
+    std::string name;
     try {
-        const std::filesystem::path host = files.HostPath(path);
+        name = files.HostPath(path).string();
         const FileStat st = files.Stat(path);
         // Worded as the meter words them, so a row reads the same whichever refused the file.
         const char* why = !st.exists                         ? "source not found"
@@ -43,13 +54,18 @@ FileLevel measureFileLevel(IFileSystem& files, const std::string& path, std::siz
                           : st.size == 0                     ? "source is empty"
                           : st.size > kMaxRecordingFileBytes ? "the file is too large to read"
                                                              : nullptr;
-        if (!why)
-            return measureFileLevel(host, block);
-        f.problem = host.string() + ": " + why;
+        if (why) {
+            f.problem = name + ": " + why;
+            return f;
+        }
     } catch (const std::exception& e) { // a path that names no file of the machine
         f.problem = e.what();
+        return f;
     }
-    return f;
+    // Read whole through the file system and measured from memory: the meter opens no host path.
+    return measureWith(
+        [&] { return std::make_unique<gainfix::SoundReader>(files.ReadFile(path, kMaxRecordingFileBytes), name); },
+        block);
 }
 
 std::string levelText(const FileLevel& level) {

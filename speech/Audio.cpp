@@ -41,8 +41,16 @@ std::uint32_t readU32(const unsigned char* p, bool bigEndian) {
 // libsndfile reads a GSM 6.10 data chunk that is not whole 65-byte blocks, or one with a pad byte,
 // as one 320-sample block more than the fact chunk gives. Returns the fact count where that is all
 // the difference, else the codec's own count.
-sf_count_t gsmFrames(const fs::path& path, sf_count_t codecFrames) {
+sf_count_t gsmFrames(const std::uint8_t* head, std::size_t headBytes, std::uint64_t fileSize, sf_count_t codecFrames) {
     constexpr sf_count_t kSamplesPerBlock = 320;
+    const auto parsed = levora::parseWavHeader(head, headBytes, fileSize);
+    if (!parsed.header || !parsed.header->factFrames)
+        return codecFrames;
+    const auto fact = static_cast<sf_count_t>(*parsed.header->factFrames);
+    return fact > 0 && fact <= codecFrames && codecFrames - fact <= kSamplesPerBlock ? fact : codecFrames;
+}
+
+sf_count_t gsmFrames(const fs::path& path, sf_count_t codecFrames) {
     std::ifstream in(path, std::ios::binary);
     std::vector<std::uint8_t> head(levora::kWavHeadBytes);
     in.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
@@ -50,15 +58,77 @@ sf_count_t gsmFrames(const fs::path& path, sf_count_t codecFrames) {
     const auto fileSize = fs::file_size(path, ec);
     if (ec)
         return codecFrames;
-    const auto parsed = levora::parseWavHeader(head.data(), static_cast<std::size_t>(in.gcount()), fileSize);
-    if (!parsed.header || !parsed.header->factFrames)
-        return codecFrames;
-    const auto fact = static_cast<sf_count_t>(*parsed.header->factFrames);
-    return fact > 0 && fact <= codecFrames && codecFrames - fact <= kSamplesPerBlock ? fact : codecFrames;
+    return gsmFrames(head.data(), static_cast<std::size_t>(in.gcount()), fileSize, codecFrames);
 }
 
 std::string sourceMessage(const fs::path& path, const std::string& what) {
     return path.string() + ": " + what;
+}
+
+// Walks the RIFF chunks up to the data chunk; readAt(offset, out, n) fills out or returns false.
+template <class ReadAt> void checkRiffChunks(ReadAt&& readAt, std::uint64_t fileSize, const fs::path& name) {
+    std::array<unsigned char, 12> head{};
+    if (!readAt(0, head.data(), head.size()))
+        return;
+    const bool riff = std::memcmp(head.data(), "RIFF", 4) == 0;
+    const bool rifx = std::memcmp(head.data(), "RIFX", 4) == 0;
+    if ((!riff && !rifx) || std::memcmp(head.data() + 8, "WAVE", 4) != 0)
+        return; // RF64, W64 and the rest carry their sizes elsewhere; libsndfile judges them
+    std::uint64_t pos = 12;
+    while (pos + 8 <= fileSize) {
+        std::array<unsigned char, 8> chunk{};
+        if (!readAt(pos, chunk.data(), chunk.size()))
+            return;
+        const std::uint64_t size = readU32(chunk.data() + 4, rifx);
+        if (std::memcmp(chunk.data(), "data", 4) == 0) {
+            if (size > fileSize - pos - 8)
+                throw ToolError(Failure::Source, sourceMessage(name, "truncated: the data chunk holds " +
+                                                                         std::to_string(fileSize - pos - 8) + " of " +
+                                                                         std::to_string(size) + " bytes"));
+            return;
+        }
+        pos += 8 + size + (size & 1);
+    }
+}
+
+struct Cursor {
+    const std::string* bytes = nullptr;
+    sf_count_t position = 0;
+};
+
+Cursor& cursorOf(void* user) {
+    return *static_cast<Cursor*>(user);
+}
+
+sf_count_t memoryLength(void* user) {
+    return static_cast<sf_count_t>(cursorOf(user).bytes->size());
+}
+
+sf_count_t memorySeek(sf_count_t offset, int whence, void* user) {
+    Cursor& c = cursorOf(user);
+    const sf_count_t base = whence == SEEK_CUR ? c.position : whence == SEEK_END ? memoryLength(user) : 0;
+    if (base + offset < 0)
+        return -1;
+    c.position = base + offset;
+    return c.position;
+}
+
+sf_count_t memoryRead(void* out, sf_count_t count, void* user) {
+    Cursor& c = cursorOf(user);
+    const sf_count_t left = std::max<sf_count_t>(0, memoryLength(user) - c.position);
+    const sf_count_t n = std::min(std::max<sf_count_t>(count, 0), left);
+    if (n > 0)
+        std::memcpy(out, c.bytes->data() + c.position, static_cast<std::size_t>(n));
+    c.position += n;
+    return n;
+}
+
+sf_count_t memoryWrite(const void*, sf_count_t, void*) {
+    return 0; // read only
+}
+
+sf_count_t memoryTell(void* user) {
+    return cursorOf(user).position;
 }
 
 } // namespace
@@ -119,30 +189,15 @@ void checkRiffLayout(const fs::path& path) {
     const auto fileSize = fs::file_size(path, ec);
     if (!in || ec)
         return; // the open that follows reports it
-    std::array<unsigned char, 12> head{};
-    if (!in.read(reinterpret_cast<char*>(head.data()), head.size()))
-        return;
-    const bool riff = std::memcmp(head.data(), "RIFF", 4) == 0;
-    const bool rifx = std::memcmp(head.data(), "RIFX", 4) == 0;
-    if ((!riff && !rifx) || std::memcmp(head.data() + 8, "WAVE", 4) != 0)
-        return; // RF64, W64 and the rest carry their sizes elsewhere; libsndfile judges them
-    std::uint64_t pos = 12;
-    while (pos + 8 <= fileSize) {
-        std::array<unsigned char, 8> chunk{};
-        in.seekg(static_cast<std::streamoff>(pos));
-        if (!in.read(reinterpret_cast<char*>(chunk.data()), chunk.size()))
-            return;
-        const std::uint64_t size = readU32(chunk.data() + 4, rifx);
-        if (std::memcmp(chunk.data(), "data", 4) == 0) {
-            if (size > fileSize - pos - 8)
-                throw ToolError(Failure::Source, sourceMessage(path, "truncated: the data chunk holds " +
-                                                                         std::to_string(fileSize - pos - 8) + " of " +
-                                                                         std::to_string(size) + " bytes"));
-            return;
-        }
-        pos += 8 + size + (size & 1);
-    }
+    checkRiffChunks(
+        [&in](std::uint64_t pos, unsigned char* out, std::size_t n) {
+            in.seekg(static_cast<std::streamoff>(pos));
+            return static_cast<bool>(in.read(reinterpret_cast<char*>(out), static_cast<std::streamsize>(n)));
+        },
+        fileSize, path);
 }
+
+struct SoundReader::MemoryCursor : Cursor {};
 
 SoundReader::SoundReader(const fs::path& path) : m_path(path) {
     std::error_code ec;
@@ -162,26 +217,58 @@ SoundReader::SoundReader(const fs::path& path) : m_path(path) {
         throw ToolError(Failure::Source, sourceMessage(path, "source is empty"));
 
     checkRiffLayout(path);
-    m_file = sf_open(path.c_str(), SFM_READ, &m_info);
+    m_file = openSource(m_info, m_cursor);
+    checkOpened();
+    if ((m_info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_GSM610)
+        m_info.frames = gsmFrames(path, m_codecFrames);
+}
+
+SoundReader::SoundReader(std::string bytes, const std::string& name)
+    : m_path(name), m_inMemory(true), m_bytes(std::move(bytes)) {
+    if (m_bytes.empty())
+        throw ToolError(Failure::Source, sourceMessage(m_path, "source is empty"));
+    const auto* data = reinterpret_cast<const std::uint8_t*>(m_bytes.data());
+    checkRiffChunks(
+        [this, data](std::uint64_t pos, unsigned char* out, std::size_t n) {
+            if (pos > m_bytes.size() || n > m_bytes.size() - pos)
+                return false;
+            std::memcpy(out, data + pos, n);
+            return true;
+        },
+        m_bytes.size(), m_path);
+    m_file = openSource(m_info, m_cursor);
+    checkOpened();
+    if ((m_info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_GSM610)
+        m_info.frames = gsmFrames(data, std::min(m_bytes.size(), levora::kWavHeadBytes), m_bytes.size(), m_codecFrames);
+}
+
+SNDFILE* SoundReader::openSource(SF_INFO& info, std::unique_ptr<MemoryCursor>& cursor) {
+    if (!m_inMemory)
+        return sf_open(m_path.c_str(), SFM_READ, &info);
+    static SF_VIRTUAL_IO io{memoryLength, memorySeek, memoryRead, memoryWrite, memoryTell};
+    cursor = std::make_unique<MemoryCursor>();
+    cursor->bytes = &m_bytes;
+    return sf_open_virtual(&io, SFM_READ, &info, static_cast<Cursor*>(cursor.get()));
+}
+
+void SoundReader::checkOpened() {
     if (!m_file)
         throw ToolError(Failure::Source,
-                        sourceMessage(path, std::string("not a readable WAV file (") + sf_strerror(nullptr) + ")"));
+                        sourceMessage(m_path, std::string("not a readable WAV file (") + sf_strerror(nullptr) + ")"));
     if (!isWavFamily(m_info.format) || m_info.channels < 1 || m_info.samplerate < 1) {
         sf_close(m_file);
         m_file = nullptr;
-        throw ToolError(Failure::Source, sourceMessage(path, "not a WAV file"));
+        throw ToolError(Failure::Source, sourceMessage(m_path, "not a WAV file"));
     }
     if (m_info.samplerate < kMinSampleRate || m_info.samplerate > kMaxSampleRate) {
         const int rate = m_info.samplerate;
         sf_close(m_file);
         m_file = nullptr;
-        throw ToolError(Failure::Source, sourceMessage(path, "sample rate " + std::to_string(rate) +
-                                                                 " Hz is outside 1000 to 384000 Hz"));
+        throw ToolError(Failure::Source, sourceMessage(m_path, "sample rate " + std::to_string(rate) +
+                                                                   " Hz is outside 1000 to 384000 Hz"));
     }
     sf_command(m_file, SFC_SET_NORM_DOUBLE, nullptr, SF_TRUE);
     m_codecFrames = m_info.frames;
-    if ((m_info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_GSM610)
-        m_info.frames = gsmFrames(path, m_codecFrames);
 }
 
 SoundReader::~SoundReader() {
@@ -206,7 +293,8 @@ void SoundReader::rewind() {
         return;
     // Some codecs (GSM 6.10) cannot seek: open the file again instead.
     SF_INFO again{};
-    SNDFILE* reopened = sf_open(m_path.c_str(), SFM_READ, &again);
+    std::unique_ptr<MemoryCursor> cursor;
+    SNDFILE* reopened = openSource(again, cursor);
     if (!reopened || again.format != m_info.format || again.channels != m_info.channels ||
         again.frames != m_codecFrames) {
         if (reopened)
@@ -215,6 +303,8 @@ void SoundReader::rewind() {
     }
     sf_close(m_file);
     m_file = reopened;
+    if (cursor)
+        m_cursor = std::move(cursor); // only once the handle reading through the old one is closed
     sf_command(m_file, SFC_SET_NORM_DOUBLE, nullptr, SF_TRUE);
 }
 

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,9 @@ public:
     // Throws ToolError(Source) for a missing, unreadable, non-WAV or damaged file, or one whose
     // sample rate lies outside kMinSampleRate..kMaxSampleRate.
     explicit SoundReader(const std::filesystem::path& path);
+    // The same for a recording already read into memory (through the machine's file system), so the
+    // reader never opens a path itself; name is for messages only.
+    SoundReader(std::string bytes, const std::string& name);
     ~SoundReader();
     SoundReader(const SoundReader&) = delete;
     SoundReader& operator=(const SoundReader&) = delete;
@@ -54,7 +58,15 @@ public:
     SNDFILE* handle() const { return m_file; }
 
 private:
+    struct MemoryCursor;
+    // Opens the path, or the bytes with a fresh cursor (the one an open handle reads through stays).
+    SNDFILE* openSource(SF_INFO& info, std::unique_ptr<MemoryCursor>& cursor);
+    void checkOpened();
+
     std::filesystem::path m_path;
+    bool m_inMemory = false;
+    std::string m_bytes;
+    std::unique_ptr<MemoryCursor> m_cursor;
     SNDFILE* m_file = nullptr;
     SF_INFO m_info{};
     sf_count_t m_codecFrames = 0; // what libsndfile counts

@@ -28,6 +28,12 @@ TEST(LevelSurvey, MeasuresEveryFileOnceAsTheMeterDoesOnItsOwn) {
                        test::speechLike(3.0, 8000, peak, seed++));
         items.push_back({static_cast<int>(items.size()) * 10, path});
     }
+    // GSM 6.10 ending inside a block: its length is the fact count, read from memory as from the path.
+    const std::string gsm = "C:\\Talvio\\Stream Files\\gsm.wav";
+    const std::size_t gsmSamples = 24080;
+    test::writeWav(ns.toHost(gsm), SF_FORMAT_WAV | SF_FORMAT_GSM610, 8000, 1,
+                   test::speechLike(gsmSamples / 8000.0, 8000, 0.3, seed++));
+    items.push_back({3, gsm});
     test::writeFile(ns.toHost("C:\\Talvio\\Stream Files\\streamfiles.idx"), "not audio");
     items.push_back({1, "C:\\Talvio\\Stream Files\\streamfiles.idx"});
     items.push_back({2, "Q:\\no drive\\x.wav"});
@@ -52,7 +58,10 @@ TEST(LevelSurvey, MeasuresEveryFileOnceAsTheMeterDoesOnItsOwn) {
         EXPECT_EQ(got[item.id].audio, alone.audio) << item.path;
         EXPECT_EQ(levelText(got[item.id]), levelText(alone)) << item.path;
         EXPECT_DOUBLE_EQ(got[item.id].level, alone.level) << item.path;
+        EXPECT_DOUBLE_EQ(got[item.id].seconds, alone.seconds) << item.path;
     }
+    EXPECT_TRUE(got[3].measured()) << got[3].problem;
+    EXPECT_DOUBLE_EQ(got[3].seconds, gsmSamples / 8000.0);
 }
 
 TEST(LevelTable, ARunsFilesKeepTheirLevelBeforeItAndTheOthersAreLeftAlone) {
