@@ -1,8 +1,6 @@
 # levora_logic_library(NAME DIR DEPS...) — a Qt-free static library of every .cpp directly in DIR.
 function(levora_logic_library name)
     file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
-    # A folder's main.cpp is its program, not part of its library.
-    list(FILTER srcs EXCLUDE REGEX "/main\\.cpp$")
     if(NOT srcs)
         add_library(${name} INTERFACE)
         target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR})

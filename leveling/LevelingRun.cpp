@@ -205,6 +205,7 @@ RunOutcome LevelingRun::cmdSetdB_Click() {
     BusyGuard guard(m_ctx.busy, m_ctx.view);
     if (!guard.acquired()) {
         ReportRefusal(m_ctx, guard);
+        outcome.end = guard.lockFailure() ? RunEnd::LockFailed : RunEnd::Refused;
         return outcome;
     }
     // The host's folders may be reached from another machine prefix as well: they are locked too.
@@ -212,6 +213,7 @@ RunOutcome LevelingRun::cmdSetdB_Click() {
     StepRunner([](const Error&) {}).step([&] { root = readHostRoot(m_ctx.registry); });
     if (!guard.lockFolders(m_ctx.fs, {root, "c:\\"})) {
         ReportRefusal(m_ctx, guard);
+        outcome.end = guard.lockFailure() ? RunEnd::LockFailed : RunEnd::Refused;
         return outcome;
     }
     outcome.end = RunEnd::NothingTicked;

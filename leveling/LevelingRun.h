@@ -16,6 +16,7 @@ namespace levora {
 // How far a run went.
 enum class RunEnd {
     Refused,          // another run, prompt leveling or restore was busy: nothing happened
+    LockFailed,       // the run lock could not even be tried (a full disk, a folder not writable): nothing happened
     NothingTicked,    // nothing to do
     BackupKept,       // stopped at the backup question: an earlier backup is kept, nothing levelled
     BackupFailed,     // the backup could not be made (or the window's question was answered No)
@@ -36,7 +37,7 @@ struct RunOutcome {
     bool logWritten = false;        // the run log holds every line (false: it could not be opened or written)
     std::vector<FileOutcome> files; // one per ticked row given to the tool, in the grid's order
 
-    bool started() const { return end != RunEnd::Refused; }
+    bool started() const { return end != RunEnd::Refused && end != RunEnd::LockFailed; }
     // The file loop and the synchronisation ran (false: nothing ticked, the backup refused or failed).
     bool reachedEnd() const {
         return end == RunEnd::Completed || end == RunEnd::StoppedByUser || end == RunEnd::StoppedByTimeouts;

@@ -102,6 +102,21 @@ std::string readHostFile(const fs::path& path, std::size_t maxBytes) {
     return bytes;
 }
 
+bool writeAllTo(int fd, std::string_view text) {
+    const char* p = text.data();
+    size_t left = text.size();
+    while (left > 0) {
+        const ssize_t w = ::write(fd, p, left);
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w <= 0)
+            return false;
+        p += w;
+        left -= static_cast<size_t>(w);
+    }
+    return true;
+}
+
 int openNoFollow(const fs::path& path, int flags, unsigned mode) {
     return ::open(path.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, static_cast<mode_t>(mode));
 }
@@ -110,20 +125,10 @@ bool appendToHostFile(const fs::path& path, const std::string& text) {
     const int fd = openNoFollow(path, O_WRONLY | O_APPEND | O_CREAT);
     if (fd < 0)
         return false;
-    const char* p = text.data();
-    size_t left = text.size();
-    while (left > 0) {
-        const ssize_t w = ::write(fd, p, left);
-        if (w < 0 && errno == EINTR)
-            continue;
-        if (w <= 0)
-            break;
-        p += w;
-        left -= static_cast<size_t>(w);
-    }
+    const bool written = writeAllTo(fd, text);
     const bool synced = ::fsync(fd) == 0;
     ::close(fd);
-    return left == 0 && synced;
+    return written && synced;
 }
 
 int renameRetryingBusy(const fs::path& from, const fs::path& to) {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 namespace levora {
 
@@ -32,6 +33,9 @@ int openRegularFile(const std::filesystem::path& path, std::uint64_t* size);
 // Opens a file for writing without following a symbolic link at its name (O_NOFOLLOW and
 // close-on-exec added to flags). -1 with errno set (ELOOP for a link).
 int openNoFollow(const std::filesystem::path& path, int flags, unsigned mode = 0644);
+
+// Writes all of text to a descriptor, going on after a signal or a short write. False on an error.
+bool writeAllTo(int fd, std::string_view text);
 
 // Appends text to a file, creating it when missing, without following a symbolic link at its name,
 // and flushes it to the disk. False when not all of it could be written.

@@ -26,20 +26,7 @@ public:
     HostOutputFile(const HostOutputFile&) = delete;
     HostOutputFile& operator=(const HostOutputFile&) = delete;
 
-    bool Write(const std::string& text) override {
-        const char* p = text.data();
-        size_t left = text.size();
-        while (left > 0) {
-            const ssize_t w = ::write(m_fd, p, left);
-            if (w < 0 && errno == EINTR)
-                continue;
-            if (w <= 0)
-                return false;
-            p += w;
-            left -= static_cast<size_t>(w);
-        }
-        return true;
-    }
+    bool Write(const std::string& text) override { return writeAllTo(m_fd, text); }
 
 private:
     int m_fd;

@@ -1,6 +1,7 @@
 #include "LinuxRunLock.h"
 
 #include "Error.h"
+#include "HostFile.h"
 #include "ReplaceFile.h"
 #include "Session.h"
 
@@ -26,21 +27,6 @@ constexpr auto kFreshFile = std::chrono::seconds(10);
 constexpr auto kLeftoverAge = std::chrono::seconds(60);
 // Enough for a holder's lines and a program line per file of any host.
 constexpr size_t kMaxLockText = 4u << 20;
-
-bool writeAll(int fd, const std::string& text) {
-    const char* p = text.data();
-    size_t left = text.size();
-    while (left > 0) {
-        const ssize_t w = ::write(fd, p, left);
-        if (w < 0 && errno == EINTR)
-            continue;
-        if (w <= 0)
-            return false;
-        p += w;
-        left -= static_cast<size_t>(w);
-    }
-    return true;
-}
 
 std::string readAll(int fd) {
     std::string text;
@@ -147,7 +133,7 @@ IRunLock::State LinuxRunLock::tryAcquireFolder(const std::filesystem::path& host
         if (fd >= 0) {
             // flock where the file system has it (a network share may not): the file alone still excludes.
             (void)::flock(fd, LOCK_EX | LOCK_NB);
-            if (!writeAll(fd, holderText(::getpid())) || ::fsync(fd) != 0) {
+            if (!writeAllTo(fd, holderText(::getpid())) || ::fsync(fd) != 0) {
                 const int e = errno;
                 ::unlink(file.c_str());
                 ::close(fd);
@@ -244,7 +230,7 @@ void LinuxRunLock::recordProgram(uint32_t pid) {
     std::lock_guard<std::mutex> hold(m_recordMutex);
     for (const FolderLock& held : m_folders) {
         ::lseek(held.fd, 0, SEEK_END);
-        (void)writeAll(held.fd, line);
+        (void)writeAllTo(held.fd, line);
         (void)::fdatasync(held.fd);
     }
 }

@@ -129,6 +129,7 @@ TEST(ConsoleReport, TheExitStatusComesFromHowTheRunEnded) {
         {RunEnd::StoppedByTimeouts, {}, kExitFilesFailed},
         {RunEnd::StoppedByUser, {failed}, kExitStoppedByUser},
         {RunEnd::Refused, {}, kExitMachineBusy},
+        {RunEnd::LockFailed, {}, kExitNotLevelled},
         {RunEnd::BackupKept, {}, kExitNotLevelled},
         {RunEnd::BackupFailed, {}, kExitNotLevelled},
         {RunEnd::NothingTicked, {}, kExitNotLevelled},

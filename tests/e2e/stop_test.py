@@ -21,7 +21,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import hostcheck  # noqa: E402
 
 HOST = ("--greetings", "40", "--seconds", "2", "--seed", "5")
-STOPPED = re.compile(r"^\(warning\) Stopped by the user after (\d+) of (\d+) files$")
+STOPPED = re.compile(r"^\(warning\) The run was stopped by the user after (\d+) of (\d+) files$")
 QUESTION = "Stop it after the files being levelled now?"
 EXIT_STOPPED, EXIT_KILLED = 5, 6  # levora-level's own exit statuses
 

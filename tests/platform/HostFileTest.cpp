@@ -3,7 +3,6 @@
 #include "platform/LinuxFileSystem.h"
 #include "platform/RegistryStore.h"
 #include "platform/ReplaceFile.h"
-#include "platform/SoundFile.h"
 #include "support/PrefixFixture.h"
 
 #include <gtest/gtest.h>
@@ -105,17 +104,6 @@ TEST_F(HostFileTest, WritersNeverFollowALinkPlantedAtTheirName) {
     EXPECT_EQ(readFile(c() / "levora-state.tsv"), "record");
     EXPECT_EQ(readFile(secret), "private");
     EXPECT_EQ(readFile(tmp.path() / "empty.reg"), "");
-}
-
-TEST_F(HostFileTest, RecordingsAreDecodedFromMemory) {
-    writeFile(c() / "g.wav", pcmWav(std::string(800, '\x90')));
-    MemorySoundFile sound(lfs, "C:\\G.WAV");
-    EXPECT_EQ(sound.info().frames, 800);
-    EXPECT_EQ(sound.info().samplerate, 8000);
-    short samples[1000];
-    EXPECT_EQ(sf_read_short(sound.handle(), samples, 1000), 800);
-    writeFile(c() / "text.wav", "not a recording");
-    EXPECT_THROW(MemorySoundFile(lfs, "C:\\text.wav"), Error);
 }
 
 } // namespace

@@ -40,7 +40,7 @@ Audio readAudio(const fs::path& path) {
 }
 
 void writeAudio(const fs::path& path, int format, int rate, int channels, const std::vector<double>& interleaved) {
-    levora::test::writeWav(path, format, rate, channels, interleaved);
+    levora::test::writeWav(path, format, rate, channels, interleaved, levora::test::SampleRounding::OnGrid);
 }
 
 std::vector<double> tone(double levelDbov, double hz, double seconds, int rate) {

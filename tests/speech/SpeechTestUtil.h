@@ -31,7 +31,7 @@ struct Audio {
     std::vector<double> samples; // interleaved, fractions of full scale
 };
 Audio readAudio(const std::filesystem::path& path);
-// The shared writer (levora::test::writeWav) under this suite's name.
+// The shared writer (levora::test::writeWav), samples on the format's grid.
 void writeAudio(const std::filesystem::path& path, int format, int rate, int channels,
                 const std::vector<double>& interleaved);
 

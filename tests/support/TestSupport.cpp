@@ -187,7 +187,7 @@ std::string pcmWav(const std::string& samples, uint32_t rate, uint16_t channels,
 }
 
 void writeWav(const std::filesystem::path& path, int format, int rate, int channels,
-              const std::vector<double>& interleaved) {
+              const std::vector<double>& interleaved, SampleRounding rounding) {
     SF_INFO info{};
     info.samplerate = rate;
     info.channels = channels;
@@ -196,8 +196,24 @@ void writeWav(const std::filesystem::path& path, int format, int rate, int chann
     if (!f)
         throw std::runtime_error("cannot write " + path.string() + ": " + sf_strerror(nullptr));
     sf_command(f, SFC_SET_CLIPPING, nullptr, SF_TRUE);
-    sf_writef_double(f, interleaved.data(),
-                     static_cast<sf_count_t>(interleaved.size() / static_cast<std::size_t>(channels)));
+    const sf_count_t frames = static_cast<sf_count_t>(interleaved.size() / static_cast<std::size_t>(channels));
+    const int sub = format & SF_FORMAT_SUBMASK;
+    if (rounding == SampleRounding::Converted || sub == SF_FORMAT_FLOAT || sub == SF_FORMAT_DOUBLE) {
+        sf_writef_double(f, interleaved.data(), frames);
+    } else {
+        const int bits = sub == SF_FORMAT_PCM_U8 || sub == SF_FORMAT_PCM_S8 ? 8
+                         : sub == SF_FORMAT_PCM_24                          ? 24
+                         : sub == SF_FORMAT_PCM_32                          ? 32
+                                                                            : 16;
+        const double scale = std::ldexp(1.0, bits - 1);
+        std::vector<int> ints(interleaved.size());
+        for (std::size_t i = 0; i < ints.size(); ++i) {
+            const auto v =
+                static_cast<std::int64_t>(std::clamp(std::nearbyint(interleaved[i] * scale), -scale, scale - 1));
+            ints[i] = static_cast<int>(static_cast<std::uint32_t>(v) << (32 - bits));
+        }
+        sf_writef_int(f, ints.data(), frames);
+    }
     sf_close(f);
 }
 

@@ -123,10 +123,14 @@ void writeFile(const std::filesystem::path& p, const std::string& bytes);
 std::string readFile(const std::filesystem::path& p);
 // A 44-byte-header PCM WAV file whose audio is `samples`, byte for byte.
 std::string pcmWav(const std::string& samples, uint32_t rate = 8000, uint16_t channels = 1, uint16_t bits = 8);
+// How writeWav stores samples in an integer format: as libsndfile converts them, or rounded on the
+// format's own grid first, so that the file holds exactly the values meant (16-bit for the codecs
+// that work on 16-bit samples), which the meter's reference tests need.
+enum class SampleRounding { Converted, OnGrid };
 // A sound file written through libsndfile (format: SF_FORMAT_...), samples as fractions of full
 // scale, clipped there.
 void writeWav(const std::filesystem::path& path, int format, int rate, int channels,
-              const std::vector<double>& interleaved);
+              const std::vector<double>& interleaved, SampleRounding rounding = SampleRounding::Converted);
 
 // Little-endian fields and RIFF chunks (WAV, AVI, animated cursors), for files made byte by byte.
 std::string le16(uint16_t v);

@@ -23,6 +23,7 @@ int exitStatusOf(const RunOutcome& outcome) {
     switch (outcome.end) {
     case RunEnd::Refused:
         return kExitMachineBusy;
+    case RunEnd::LockFailed:
     case RunEnd::NothingTicked:
     case RunEnd::BackupKept:
     case RunEnd::BackupFailed:

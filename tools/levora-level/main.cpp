@@ -128,6 +128,7 @@ int main(int argc, char** argv) {
                      "delete its \"Stream Files\" and \"DefaultConfiguration\" folders and back up the host's "
                      "greetings there anew.\n";
         return status;
+    case RunEnd::LockFailed:
     case RunEnd::NothingTicked:
     case RunEnd::BackupFailed:
         std::cout << "The run ended before the leveling (see the messages above)." << std::endl;
