@@ -43,6 +43,22 @@ double SpeechMeter::threshold(int j) const {
     return std::ldexp(1.0 + (j % steps()) / static_cast<double>(steps()), j / steps() - kOctaves);
 }
 
+const std::vector<double>& SpeechMeter::thresholdLevels() const {
+    auto make = [this] {
+        std::vector<double> levels(static_cast<std::size_t>(thresholds()));
+        for (int j = 0; j < thresholds(); ++j)
+            levels[static_cast<std::size_t>(j)] = 20.0 * std::log10(threshold(j));
+        return levels;
+    };
+    // One table per grid, made once (a function-local static is made safely across threads).
+    if (m_stepBits == kShortStepBits) {
+        static const std::vector<double> fine = make();
+        return fine;
+    }
+    static const std::vector<double> standard = make();
+    return standard;
+}
+
 void SpeechMeter::feed(const double* x, std::size_t n) {
     // The grid is a constant inside the loop, so its index is a shift and a mask.
     if (m_stepBits == kShortStepBits)
@@ -139,10 +155,23 @@ SpeechLevel SpeechMeter::solve(int stride, bool skipDips) const {
         sum += m_histogram[static_cast<std::size_t>(j) + 1];
         active[static_cast<std::size_t>(j)] = sum;
     }
+    // The logarithms are most of a short recording's cost on the fine grid: the thresholds' are
+    // the same for every recording, and A changes only where the count of active samples does.
+    const std::vector<double>& thresholdDb = thresholdLevels();
     std::vector<double> a, c, d;
+    a.reserve(static_cast<std::size_t>(count / stride + 1));
+    c.reserve(a.capacity());
+    d.reserve(a.capacity());
+    std::uint64_t lastActive = 0;
+    double lastA = 0.0;
     for (int j = 0; j < count && active[static_cast<std::size_t>(j)] > 0; j += stride) {
-        a.push_back(10.0 * std::log10(m_sq / static_cast<double>(active[static_cast<std::size_t>(j)])));
-        c.push_back(20.0 * std::log10(threshold(j)));
+        const std::uint64_t n = active[static_cast<std::size_t>(j)];
+        if (n != lastActive) {
+            lastActive = n;
+            lastA = 10.0 * std::log10(m_sq / static_cast<double>(n));
+        }
+        a.push_back(lastA);
+        c.push_back(thresholdDb[static_cast<std::size_t>(j)]);
         d.push_back(a.back() - c.back());
     }
     // Silence: nothing reaches the lowest threshold, or even there the margin is not met.

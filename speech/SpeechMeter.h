@@ -60,6 +60,8 @@ public:
     int thresholds() const { return kOctaves * steps(); }
     // Threshold j of the grid, as a fraction of full scale: 2^(j/steps - 15) * (1 + (j%steps)/steps).
     double threshold(int j) const;
+    // 20 log10 of every threshold of this meter's grid.
+    const std::vector<double>& thresholdLevels() const;
     // Active samples at threshold j (the envelope reached it within the hangover).
     std::uint64_t activeAt(int j) const;
     // Entries the sliding maximum's ring can hold.
