@@ -124,7 +124,10 @@ void LevelingRun::levelRows(int32_t rows, int selectedColumn, RunOutcome& outcom
                         refused.error += (refused.error.empty() ? "" : "; ") + e.description();
                     outcome.files.push_back(refused);
                     if (m_onFile)
-                        trap.step([&] { m_onFile(outcome.files.back()); });
+                        trap.step([&] {
+                            std::lock_guard lock(m_observers);
+                            m_onFile(outcome.files.back());
+                        });
                 }
                 progress();
             });
@@ -138,9 +141,17 @@ void LevelingRun::levelRows(int32_t rows, int selectedColumn, RunOutcome& outcom
             options = readOptionTexts(view);
         });
         ++outcome.filesTried;
-        auto level = [&gain, work, file, options, held](int slot, const std::function<void()>& toolEnded) {
+        auto level = [this, &gain, work, file, options, held](int slot, const std::function<void()>& toolEnded) {
             work->job = gain.startFile(file, options, slot, held);
             work->replaced = gain.completeFile(work->job, held, toolEnded);
+            if (work->replaced && m_onReplaced) {
+                std::lock_guard lock(m_observers);
+                try {
+                    m_onReplaced(file);
+                } catch (...) {
+                    // What observes the run never fails a file that is levelled already.
+                }
+            }
         };
         auto finish = [&, work, file](int slot, std::exception_ptr error) {
             if (error) {
@@ -163,7 +174,10 @@ void LevelingRun::levelRows(int32_t rows, int selectedColumn, RunOutcome& outcom
                 trap.report(Error(err::ToolTimeoutsInARow));
             }
             if (m_onFile)
-                trap.step([&] { m_onFile(outcome.files.back()); });
+                trap.step([&] {
+                    std::lock_guard lock(m_observers);
+                    m_onFile(outcome.files.back());
+                });
             progress();
         };
         queue.add(level, finish);

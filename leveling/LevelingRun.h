@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,12 @@ public:
     void setMayReplaceBackup(std::function<bool()> decide) { m_mayReplaceBackup = std::move(decide); }
     // Called on the run's thread as each file is finished, in the grid's order.
     void setFileObserver(std::function<void(const FileOutcome&)> observer) { m_onFile = std::move(observer); }
+    // Called the moment a file has been replaced, on the thread that replaced it, before it waits
+    // its turn in the grid's order: a record kept from here loses no replaced file to a kill. Calls
+    // never overlap each other or the file observer's.
+    void setReplacedObserver(std::function<void(const std::string& path)> observer) {
+        m_onReplaced = std::move(observer);
+    }
     // Called once the file loop and the synchronisation are over, while the run still holds the machine.
     void setEndObserver(std::function<void(const RunOutcome&)> observer) { m_onEnd = std::move(observer); }
 
@@ -87,6 +94,8 @@ private:
     int m_jobs = 1;
     std::function<bool()> m_mayReplaceBackup;
     std::function<void(const FileOutcome&)> m_onFile;
+    std::function<void(const std::string&)> m_onReplaced;
+    std::mutex m_observers; // one observer call at a time
     std::function<void(const RunOutcome&)> m_onEnd;
     std::atomic<bool> m_stop{false};
     static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");

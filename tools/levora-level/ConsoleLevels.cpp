@@ -150,8 +150,21 @@ bool NightlyLevels::beforeRun(ConsoleForm& form, const PathNamespace& ns, std::o
     return true;
 }
 
-void NightlyLevels::fileDone(const FileOutcome& file) {
+void NightlyLevels::fileReplaced(const std::string& path) {
     if (!m_keepRecord)
+        return;
+    m_state.record(m_fs, path, path, m_options);
+    if (!m_recordCurrent) {
+        replaceRecord();
+        return;
+    }
+    if (!appendToHostFile(m_statePath, m_state.line(path)))
+        m_recordError = "cannot append to it";
+}
+
+void NightlyLevels::fileDone(const FileOutcome& file) {
+    // A replaced file was recorded the moment it was replaced.
+    if (!m_keepRecord || file.replaced)
         return;
     // A file the tool refuses because it is no recording stays refused until it changes.
     if (!file.failed() || file.notRecording())

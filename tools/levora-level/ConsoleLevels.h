@@ -60,6 +60,8 @@ public:
     // A file the run has finished: recorded as it is now (forgotten when it failed, unless it is no
     // recording at all), the record's line appended and flushed at once.
     void fileDone(const FileOutcome& file);
+    // A file replaced by the run: recorded at once, so that a killed run loses none.
+    void fileReplaced(const std::string& path);
     // The run has synchronised and still holds the machine: the record is written whole.
     void runEnded();
     // Writes the report; 0, or 1 when it or the record could not be written.

@@ -107,6 +107,7 @@ int main(int argc, char** argv) {
     // An earlier backup holds the only originals a rerun after a broken run still has.
     run.setMayReplaceBackup([&] { return a.overwriteBackup; });
     run.setFileObserver([&](const FileOutcome& f) { levels.fileDone(f); });
+    run.setReplacedObserver([&](const std::string& path) { levels.fileReplaced(path); });
     run.setEndObserver([&](const RunOutcome&) { levels.runEnded(); });
     const RunOutcome outcome = run.cmdSetdB_Click();
     signals.reset();
