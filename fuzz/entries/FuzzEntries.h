@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace levora::fuzz {
 
@@ -56,6 +57,10 @@ std::string levelRecord(std::string_view input);
 // parses back (RFC 4180) to one row per file, each path as written (bytes that are not UTF-8 as
 // U+FFFD).
 std::string levelReport(std::string_view input);
+
+// The rows of a CSV text as a spreadsheet reads it (RFC 4180); false when a quoted field is not
+// closed. The report target's oracle, and the report test's.
+bool parseCsv(const std::string& text, std::vector<std::vector<std::string>>& rows);
 
 // A scratch folder for a fuzzer process: a fresh folder under TMPDIR, removed at exit.
 std::filesystem::path processScratch();

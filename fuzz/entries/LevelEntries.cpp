@@ -10,9 +10,6 @@
 
 namespace levora::fuzz {
 
-namespace {
-
-// RFC 4180, as a spreadsheet reads it; nothing when a quoted field is not closed.
 bool parseCsv(const std::string& text, std::vector<std::vector<std::string>>& rows) {
     rows.assign(1, std::vector<std::string>(1));
     bool quoted = false;
@@ -40,8 +37,6 @@ bool parseCsv(const std::string& text, std::vector<std::vector<std::string>>& ro
         rows.pop_back();
     return !quoted;
 }
-
-} // namespace
 
 std::string levelRecord(std::string_view input) {
     try {
