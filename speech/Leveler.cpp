@@ -173,8 +173,7 @@ std::size_t rampLengthFor(double sampleRate, std::size_t block) {
 
 // Pass 1: the level of the mono mix, DC-blocked where that matters (then the file is read twice).
 SpeechLevel measure(SoundReader& in, std::size_t block) {
-    ToolMeter meter(in.info().samplerate,
-                    SpeechMeter::stepBitsFor(static_cast<std::uint64_t>(in.info().frames), in.info().samplerate));
+    ToolMeter meter(in.info().samplerate);
     readMono(in, block, [&](double* x, std::size_t n) { meter.feed(x, n); });
     if (meter.wantsFilteredPass()) {
         in.rewind();

@@ -19,24 +19,42 @@ template <int StepBits> inline unsigned thresholdsReached(double q) {
     return static_cast<unsigned>(std::clamp(reached, 0, SpeechMeter::kOctaves << StepBits));
 }
 
+// suffix[k] = the largest of block[k..n); suffix[n] stays as it is (0). The scan is a chain of
+// dependent compares, so the two halves run as two chains side by side and the lower one is
+// raised to the upper one's maximum afterwards.
+void suffixMaxima(const std::uint16_t* block, std::uint16_t* suffix, std::size_t n) {
+    const std::size_t half = n / 2;
+    std::uint16_t upper = 0, lower = 0;
+    for (std::size_t k = half; k-- > 0;) {
+        upper = std::max(upper, block[half + k + (n & 1)]);
+        suffix[half + k + (n & 1)] = upper;
+        lower = std::max(lower, block[k]);
+        suffix[k] = lower;
+    }
+    if (n & 1)
+        suffix[half] = upper = std::max(upper, block[half]);
+    for (std::size_t k = 0; k < half; ++k)
+        suffix[k] = std::max(suffix[k], upper);
+}
+
 } // namespace
 
 SpeechMeter::SpeechMeter(double sampleRate, int stepBits)
-    : m_stepBits(stepBits == kShortStepBits ? kShortStepBits : kStepBits),
+    : m_stepBits(stepBits == kCoarseStepBits ? kCoarseStepBits : kStepBits),
       m_g(std::exp(-1.0 / (sampleRate * kTimeConstant))), m_oneMinusG(1.0 - m_g),
       m_hangoverSamples(std::llround(kHangover * sampleRate)), m_histogram(static_cast<std::size_t>(thresholds()) + 1) {
+    const auto window = static_cast<std::size_t>(std::max<std::int64_t>(m_hangoverSamples, 0)) + 1;
+    if (window <= kLongestBlockWindow) {
+        m_block.resize(window);
+        m_suffix.resize(window + 1); // m_suffix[window]: an empty tail
+        return;
+    }
     // The queue's indices fall strictly from front to back, so it never holds more entries than
-    // there are indices, however long the hangover: its size does not follow the sample rate.
-    const auto capacity = std::bit_ceil(std::min(static_cast<std::size_t>(std::max<std::int64_t>(m_hangoverSamples, 0)),
-                                                 static_cast<std::size_t>(thresholds())) +
-                                        2);
+    // there are indices, however long the hangover.
+    const auto capacity = std::bit_ceil(static_cast<std::size_t>(thresholds()) + 2);
     m_queuePos.resize(capacity);
     m_queueBin.resize(capacity);
     m_mask = capacity - 1;
-}
-
-int SpeechMeter::stepBitsFor(std::uint64_t samples, double sampleRate) {
-    return static_cast<double>(samples) < kShortSeconds * sampleRate ? kShortStepBits : kStepBits;
 }
 
 double SpeechMeter::threshold(int j) const {
@@ -51,25 +69,62 @@ const std::vector<double>& SpeechMeter::thresholdLevels() const {
         return levels;
     };
     // One table per grid, made once (a function-local static is made safely across threads).
-    if (m_stepBits == kShortStepBits) {
+    if (m_stepBits == kStepBits) {
         static const std::vector<double> fine = make();
         return fine;
     }
-    static const std::vector<double> standard = make();
-    return standard;
+    static const std::vector<double> coarse = make();
+    return coarse;
 }
 
 void SpeechMeter::feed(const double* x, std::size_t n) {
     // The grid is a constant inside the loop, so its index is a shift and a mask.
-    if (m_stepBits == kShortStepBits)
-        feedOn<kShortStepBits>(x, n);
-    else if (m_stepBits == kStepBits)
-        feedOn<kStepBits>(x, n);
+    const bool blocks = !m_block.empty();
+    if (m_stepBits == kStepBits)
+        blocks ? feedBlocks<kStepBits>(x, n) : feedQueue<kStepBits>(x, n);
+    else if (m_stepBits == kCoarseStepBits)
+        blocks ? feedBlocks<kCoarseStepBits>(x, n) : feedQueue<kCoarseStepBits>(x, n);
     else
         throw std::logic_error("no meter loop for this grid");
 }
 
-template <int StepBits> void SpeechMeter::feedOn(const double* x, std::size_t n) {
+template <int StepBits> void SpeechMeter::feedBlocks(const double* x, std::size_t n) {
+    double p = m_p, q = m_q, sq = 0.0;
+    const double g = m_g, h = m_oneMinusG;
+    const std::size_t window = m_block.size();
+    std::uint16_t* block = m_block.data();
+    std::uint16_t* suffix = m_suffix.data();
+    std::uint64_t* histogram = m_histogram.data();
+    std::size_t offset = m_offset;
+    unsigned prefix = m_prefix;
+    for (std::size_t i = 0; i < n;) {
+        const std::size_t run = std::min(n - i, window - offset);
+        for (std::size_t k = offset; k < offset + run; ++k, ++i) {
+            const double v = x[i];
+            sq += v * v;
+            p = g * p + h * std::fabs(v);
+            q = g * q + h * p;
+            const unsigned reached = thresholdsReached<StepBits>(q);
+            block[k] = static_cast<std::uint16_t>(reached);
+            prefix = std::max(prefix, reached);
+            ++histogram[std::max<unsigned>(prefix, suffix[k + 1])];
+        }
+        offset += run;
+        if (offset == window) {
+            suffixMaxima(block, suffix, window);
+            offset = 0;
+            prefix = 0;
+        }
+    }
+    m_p = p;
+    m_q = q;
+    m_sq += sq;
+    m_n += n;
+    m_offset = offset;
+    m_prefix = prefix;
+}
+
+template <int StepBits> void SpeechMeter::feedQueue(const double* x, std::size_t n) {
     double p = m_p, q = m_q, sq = 0.0;
     const double g = m_g, h = m_oneMinusG;
     std::int64_t* pos = m_queuePos.data();
@@ -147,107 +202,124 @@ SpeechLevel SpeechMeter::solve(int stride, bool skipDips) const {
         return r;
     };
 
-    // A and A - C at every threshold of the grid (every stride-th) that something reaches.
+    // The curve's points are the thresholds j = i * stride that something reaches: j below the
+    // highest index any sample reached.
     const int count = thresholds();
-    std::vector<std::uint64_t> active(static_cast<std::size_t>(count));
-    std::uint64_t sum = 0;
-    for (int j = count - 1; j >= 0; --j) {
-        sum += m_histogram[static_cast<std::size_t>(j) + 1];
-        active[static_cast<std::size_t>(j)] = sum;
-    }
-    // The logarithms are most of a short recording's cost on the fine grid: the thresholds' are
-    // the same for every recording, and A changes only where the count of active samples does.
+    int highest = count;
+    while (highest > 0 && m_histogram[static_cast<std::size_t>(highest)] == 0)
+        --highest;
+    const int points = (highest + stride - 1) / stride;
     const std::vector<double>& thresholdDb = thresholdLevels();
-    std::vector<double> a, c, d;
-    a.reserve(static_cast<std::size_t>(count / stride + 1));
-    c.reserve(a.capacity());
-    d.reserve(a.capacity());
+    auto c = [&](int i) { return thresholdDb[static_cast<std::size_t>(i * stride)]; };
+    auto activeDb = [&](std::uint64_t n) { return 10.0 * std::log10(m_sq / static_cast<double>(n)); };
+    // Silence: nothing reaches the lowest threshold, or even there the margin is not met.
+    if (points == 0 || activeDb(m_n - m_histogram[0]) - c(0) < kMarginDb)
+        return r;
+
+    // A - C at every point, from the top down (the active count grows as the threshold falls).
+    // The logarithms are most of the cost on the fine grid: A changes only where the count does.
+    std::vector<double> raw(static_cast<std::size_t>(points));
+    int rawFrom = points; // raw[rawFrom..] are known
+    std::uint64_t active = 0;
+    int counted = count + 1; // histogram[counted..] are in `active`
     std::uint64_t lastActive = 0;
     double lastA = 0.0;
-    for (int j = 0; j < count && active[static_cast<std::size_t>(j)] > 0; j += stride) {
-        const std::uint64_t n = active[static_cast<std::size_t>(j)];
-        if (n != lastActive) {
-            lastActive = n;
-            lastA = 10.0 * std::log10(m_sq / static_cast<double>(n));
+    auto rawDownTo = [&](int i) {
+        for (; rawFrom > i; --rawFrom) {
+            const int j = (rawFrom - 1) * stride;
+            for (; counted > j + 1; --counted)
+                active += m_histogram[static_cast<std::size_t>(counted) - 1];
+            if (active != lastActive) {
+                lastActive = active;
+                lastA = activeDb(active);
+            }
+            raw[static_cast<std::size_t>(rawFrom) - 1] = lastA - c(rawFrom - 1);
         }
-        a.push_back(lastA);
-        c.push_back(thresholdDb[static_cast<std::size_t>(j)]);
-        d.push_back(a.back() - c.back());
-    }
-    // Silence: nothing reaches the lowest threshold, or even there the margin is not met.
-    if (d.empty() || d[0] < kMarginDb)
-        return r;
-    if (skipDips && m_stepBits == kShortStepBits) {
-        // On the fine grid the tool reads a smoothed curve: A - C averaged over kSmoothingDb either
-        // side (weighted by the grid's spacing), so a cluster of quantised envelope values that makes
-        // the curve saw about the margin yields one crossing in its middle, as the standard grid's
-        // interpolation over 6 dB does, wherever the grid lies. The 8-step grid is smooth enough.
-        std::vector<double> weight(d.size()), prefixW(d.size() + 1, 0.0), prefixWD(d.size() + 1, 0.0);
-        for (std::size_t k = 0; k < d.size(); ++k) {
-            const double below = k > 0 ? c[k] - c[k - 1] : (d.size() > 1 ? c[1] - c[0] : 1.0);
-            const double above = k + 1 < d.size() ? c[k + 1] - c[k] : below;
-            weight[k] = 0.5 * (below + above);
-            prefixW[k + 1] = prefixW[k] + weight[k];
-            prefixWD[k + 1] = prefixWD[k] + weight[k] * d[k];
+    };
+
+    // On the fine grid the tool reads a smoothed curve: A - C averaged over kSmoothingDb either side
+    // (weighted by the grid's spacing), so a cluster of quantised envelope values that makes the
+    // curve saw about the margin yields one crossing in its middle, as the standard grid's
+    // interpolation over 6 dB does, wherever the grid lies. The 8-step grid is smooth enough.
+    const bool smooth = skipDips && m_stepBits == kStepBits;
+    auto weight = [&](int i) {
+        const double below = i > 0 ? c(i) - c(i - 1) : (points > 1 ? c(1) - c(0) : 1.0);
+        const double above = i + 1 < points ? c(i + 1) - c(i) : below;
+        return 0.5 * (below + above);
+    };
+    int lo = points, hi = points; // the window of point k: c(lo..hi-1) within kSmoothingDb of c(k)
+    double windowW = 0.0, windowWD = 0.0;
+    auto curveAt = [&](int k) {
+        if (!smooth) {
+            rawDownTo(k);
+            return raw[static_cast<std::size_t>(k)];
         }
-        std::vector<double> smooth(d.size());
-        std::size_t lo = 0, hi = 0;
-        for (std::size_t k = 0; k < d.size(); ++k) {
-            while (c[lo] < c[k] - kSmoothingDb)
-                ++lo;
-            while (hi < d.size() && c[hi] <= c[k] + kSmoothingDb)
-                ++hi;
-            smooth[k] = (prefixWD[hi] - prefixWD[lo]) / (prefixW[hi] - prefixW[lo]);
+        for (; hi > 0 && c(hi - 1) > c(k) + kSmoothingDb; --hi) {
+            windowW -= weight(hi - 1);
+            windowWD -= weight(hi - 1) * raw[static_cast<std::size_t>(hi) - 1];
         }
-        // On the smoothed curve the reading is the threshold where it meets the margin, plus the margin.
-        for (std::size_t k = 0; k < d.size(); ++k)
-            a[k] = c[k] + smooth[k];
-        d.swap(smooth);
-    }
-    // The highest A - C from each threshold up.
-    std::vector<double> highestFrom(d.size() + 1, -HUGE_VAL);
-    for (std::size_t k = d.size(); k-- > 0;)
-        highestFrom[k] = std::max(d[k], highestFrom[k + 1]);
+        for (; lo > 0 && c(lo - 1) >= c(k) - kSmoothingDb; --lo) {
+            rawDownTo(lo - 1);
+            windowW += weight(lo - 1);
+            windowWD += weight(lo - 1) * raw[static_cast<std::size_t>(lo) - 1];
+        }
+        return windowWD / windowW;
+    };
 
     // A - C falls as the threshold rises but jumps up wherever many samples stop counting as active
     // at once (a cluster of quantised envelope values, quiet words before loud ones). A crossing
-    // that the curve leaves again by more than kDipDb is such a dip, not the speech level. The
-    // standard reading keeps the first crossing, as the recommendation has it.
-    double lastCrossing = 0.0;
-    bool crossed = false;
-    for (std::size_t k = 1; k < d.size(); ++k) {
-        if (d[k] > kMarginDb || d[k - 1] < kMarginDb || (k > 1 && d[k - 1] == kMarginDb))
-            continue;
-        // Linear in dB between the two thresholds that bracket A - C = margin.
-        const double t = d[k - 1] > d[k] ? (d[k - 1] - kMarginDb) / (d[k - 1] - d[k]) : 0.0;
-        const double level = a[k - 1] + t * (a[k] - a[k - 1]);
-        if (!skipDips || highestFrom[k] <= kMarginDb + kDipDb)
-            return finish(level);
-        lastCrossing = level;
-        crossed = true;
+    // that the curve leaves again by more than kDipDb is such a dip, not the speech level: the
+    // reading is the lowest crossing with nothing above it higher than that. Walking down from the
+    // top, the highest value so far says when no lower crossing can be the reading any more. The
+    // standard reading keeps the lowest crossing, as the recommendation has it.
+    const double top = curveAt(points - 1);
+    double upper = top;
+    double highestAbove = top;
+    double reading = 0.0, fallback = 0.0;
+    bool found = false, crossed = false;
+    for (int k = points - 1; k > 0; --k) {
+        const double lower = curveAt(k - 1);
+        // Linear in dB between the two points that bracket A - C = margin; the level at a point is
+        // its threshold plus the curve there.
+        if (!(upper > kMarginDb || lower < kMarginDb || (k > 1 && lower == kMarginDb))) {
+            const double t = lower > upper ? (lower - kMarginDb) / (lower - upper) : 0.0;
+            const double level = c(k - 1) + lower + t * ((c(k) + upper) - (c(k - 1) + lower));
+            if (!crossed)
+                fallback = level;
+            crossed = true;
+            if (!skipDips || highestAbove <= kMarginDb + kDipDb) {
+                reading = level;
+                found = true;
+            }
+        }
+        highestAbove = std::max(highestAbove, lower);
+        if (skipDips && crossed && highestAbove > kMarginDb + kDipDb)
+            break;
+        upper = lower;
     }
-    // Every crossing is left again (the curve ends above the margin): the last one is the best there is.
+    if (found)
+        return finish(reading);
+    // Every crossing is left again (the curve ends above the margin): the highest one is the best there is.
     if (crossed)
-        return finish(lastCrossing);
+        return finish(fallback);
     // Even the highest threshold leaves more than the margin: only a signal near or above full
     // scale (float files) gets here. Its active samples' power is the best answer there is.
-    if (static_cast<int>(d.size() - 1) * stride + stride >= count)
-        return finish(a.back());
+    if ((points - 1) * stride + stride >= count)
+        return finish(c(points - 1) + top);
     return r;
 }
 
 bool ToolMeter::wantsFilteredPass() const {
-    const SpeechLevel plain = m_plain.result();
-    if (plain.samples == 0 || plain.longTermLevel <= -100.0)
+    const double plainSq = m_plain.energy();
+    if (m_plain.samples() == 0 || !(plainSq > 0.0))
         return false;
-    const double plainSq = std::pow(10.0, plain.longTermLevel / 10.0) * static_cast<double>(plain.samples);
     return 1.0 - m_filteredSq / plainSq >= kRemovedPowerShare;
 }
 
 SpeechLevel ToolMeter::result() const {
-    if (!m_secondPass)
+    if (!m_filtered)
         return m_plain.result();
-    SpeechLevel filtered = m_filtered.result();
+    SpeechLevel filtered = m_filtered->result();
     filtered.dcRemoved = true;
     return filtered;
 }

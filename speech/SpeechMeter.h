@@ -9,12 +9,14 @@
 // and the activity at every threshold falls out of the histogram: constant work per sample, for
 // any number of thresholds.
 //
-// The grid is 8 thresholds per octave, or 512 for recordings under 30 s (SpeechMeter::stepBitsFor),
-// whose activity falls in few large steps that a coarser grid would interpolate across.
+// The tool reads on a grid of 512 thresholds per octave: a coarser one interpolates across the
+// few large steps in which the activity of short or uneven recordings falls. An 8-step grid is
+// there for checks that count every threshold by hand.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace gainfix {
@@ -30,7 +32,7 @@ struct SpeechLevel {
 
 class SpeechMeter {
 public:
-    // 2^stepBits thresholds per octave: kStepBits or kShortStepBits.
+    // 2^stepBits thresholds per octave: kStepBits or kCoarseStepBits.
     explicit SpeechMeter(double sampleRate, int stepBits = kStepBits);
 
     void feed(const double* x, std::size_t n);
@@ -44,17 +46,13 @@ public:
     SpeechLevel standardResult() const;
 
     static constexpr int kOctaves = 15;           // lowest threshold 2^-15 (1 LSB of 16-bit)
-    static constexpr int kStepBits = 3;           // 8 thresholds per octave
-    static constexpr int kShortStepBits = 9;      // 512 per octave, for short recordings
-    static constexpr double kShortSeconds = 30.0; // shorter recordings are read on the fine grid
+    static constexpr int kStepBits = 9;           // 512 thresholds per octave: the tool's grid
+    static constexpr int kCoarseStepBits = 3;     // 8 per octave
     static constexpr double kMarginDb = 15.9;     // active level above the threshold
     static constexpr double kSmoothingDb = 1.0;   // the reading's curve is averaged this far either side
     static constexpr double kDipDb = 1.0;         // a rise past the margin this high makes a crossing a dip
     static constexpr double kTimeConstant = 0.03; // envelope smoothing, s
     static constexpr double kHangover = 0.2;      // activity after the envelope drops, s
-
-    // The grid for a recording of this many samples.
-    static int stepBitsFor(std::uint64_t samples, double sampleRate);
 
     int steps() const { return 1 << m_stepBits; }
     int thresholds() const { return kOctaves * steps(); }
@@ -62,13 +60,21 @@ public:
     double threshold(int j) const;
     // 20 log10 of every threshold of this meter's grid.
     const std::vector<double>& thresholdLevels() const;
+    // The sum of the squared samples so far, and their count.
+    double energy() const { return m_sq; }
+    std::uint64_t samples() const { return m_n; }
     // Active samples at threshold j (the envelope reached it within the hangover).
     std::uint64_t activeAt(int j) const;
-    // Entries the sliding maximum's ring can hold.
-    std::size_t queueCapacity() const { return m_queuePos.size(); }
+    // Entries the sliding maximum keeps, whatever the sample rate.
+    std::size_t windowMemory() const { return m_block.size() + m_suffix.size() + m_queuePos.size(); }
+
+    // Longer hangovers (sample rates above about 327 kHz) take the queue, whose size does not grow
+    // with the window.
+    static constexpr std::size_t kLongestBlockWindow = std::size_t{1} << 16;
 
 private:
-    template <int StepBits> void feedOn(const double* x, std::size_t n);
+    template <int StepBits> void feedBlocks(const double* x, std::size_t n);
+    template <int StepBits> void feedQueue(const double* x, std::size_t n);
     SpeechLevel solve(int stride, bool skipDips) const;
 
     int m_stepBits;
@@ -79,8 +85,17 @@ private:
     double m_q = 0.0;
     double m_sq = 0.0;
     std::uint64_t m_n = 0;
-    // Sliding maximum of the envelope's threshold index over the hangover window: a monotonic
-    // queue in a ring (positions rise front to back, indices fall).
+    // Sliding maximum of the envelope's threshold index over the window (this sample and the
+    // hangover before it), in blocks of the window's length: the window of a sample is the tail of
+    // the previous block and the head of its own, so its maximum is the previous block's maximum
+    // from the same offset on (m_suffix) and the running maximum of the current one. Branch-free,
+    // so a fine grid costs no more than a coarse one.
+    std::vector<std::uint16_t> m_block;  // indices of the current block so far
+    std::vector<std::uint16_t> m_suffix; // m_suffix[i]: the largest index of the previous block from i on
+    std::size_t m_offset = 0;
+    unsigned m_prefix = 0;
+    // For windows too long to keep in blocks: a monotonic queue in a ring (positions rise front to
+    // back, indices fall).
     std::vector<std::int64_t> m_queuePos;
     std::vector<std::uint16_t> m_queueBin;
     std::size_t m_mask = 0;
@@ -124,7 +139,7 @@ private:
 class ToolMeter {
 public:
     explicit ToolMeter(double sampleRate, int stepBits = SpeechMeter::kStepBits)
-        : m_plain(sampleRate, stepBits), m_filtered(sampleRate, stepBits), m_dc(sampleRate), m_rate(sampleRate) {}
+        : m_plain(sampleRate, stepBits), m_dc(sampleRate), m_rate(sampleRate), m_stepBits(stepBits) {}
     // First pass: mono samples, left unchanged.
     void feed(const double* x, std::size_t n) {
         m_plain.feed(x, n);
@@ -139,12 +154,12 @@ public:
     bool wantsFilteredPass() const;
     // Second pass: the same samples again, from the start; the buffer is used as scratch space.
     void feedFiltered(double* x, std::size_t n) {
-        if (!m_secondPass) {
+        if (!m_filtered) {
             m_dc = DcBlocker(m_rate);
-            m_secondPass = true;
+            m_filtered.emplace(m_rate, m_stepBits);
         }
         m_dc.process(x, n);
-        m_filtered.feed(x, n);
+        m_filtered->feed(x, n);
     }
     SpeechLevel result() const;
 
@@ -152,11 +167,11 @@ public:
 
 private:
     SpeechMeter m_plain;
-    SpeechMeter m_filtered;
+    std::optional<SpeechMeter> m_filtered; // made for the second pass only
     DcBlocker m_dc;
     double m_rate;
+    int m_stepBits;
     double m_filteredSq = 0.0;
-    bool m_secondPass = false;
 };
 
 } // namespace gainfix

@@ -34,7 +34,7 @@ std::vector<double> scaled(std::vector<double> x, double db) {
 
 // The tool's reading of samples in memory, as measure() takes it from a file.
 SpeechLevel toolReading(const std::vector<double>& x) {
-    ToolMeter meter(8000, SpeechMeter::stepBitsFor(x.size(), 8000));
+    ToolMeter meter(8000);
     meter.feed(x.data(), x.size());
     if (meter.wantsFilteredPass()) {
         std::vector<double> copy(x);
@@ -123,7 +123,7 @@ TEST(Reading, IgnoresDipsFollowsEveryGainAndLevelledFilesStayLevelled) {
 
         // Past the crossing taken, A - C never rises more than a dip's height above the margin and
         // comes back: only a last rise that never returns to the margin may follow it.
-        SpeechMeter meter(8000, SpeechMeter::stepBitsFor(r.samples.size(), 8000));
+        SpeechMeter meter(8000);
         meter.feed(r.samples.data(), r.samples.size());
         const SpeechLevel plain = meter.result();
         const double sq = std::pow(10.0, plain.longTermLevel / 10.0) * static_cast<double>(plain.samples);
