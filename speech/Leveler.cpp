@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <stdexcept>
 
 namespace fs = std::filesystem;
@@ -191,21 +192,104 @@ SpeechLevel measureFile(const fs::path& path, std::size_t block) {
     return measure(in, std::max<std::size_t>(block, 1));
 }
 
+namespace {
+
+// One gain written beside the destination, not yet in its place.
+struct Attempt {
+    std::unique_ptr<PendingFile> file;
+    Outcome outcome;
+    double miss = HUGE_VAL; // the target minus what the written file reads
+    bool atTarget() const { return std::fabs(miss) < kNegligibleGainDb; }
+};
+
+Attempt writeAttempt(SoundReader& in, const fs::path& destination, const Options& options, const Outcome& planned) {
+    in.rewind();
+    Attempt a{std::make_unique<PendingFile>(destination), planned};
+    SoundWriter out(a.file->fd(), in);
+    apply(in, out, options, a.outcome);
+    out.close();
+    return a;
+}
+
+// What the next run would read from the written file: the same bytes, measured the same way.
+void judge(Attempt& a, const Options& options) {
+    SoundReader written(a.file->contents(), "the levelled file");
+    const SpeechLevel after = measure(written, options.block);
+    if (!after.silent)
+        a.miss = options.target - after.level;
+}
+
+// One pass of the tool over a recording. Rounding onto the output's steps moves the reading: after
+// a large gain by tenths of a dB, and on uneven G.711 speech whose crossing sits on a cluster of
+// quantised envelope values the reading stays on that cluster and then jumps past the band. So the
+// written file is measured as the next run would measure it, and other gains are tried around the
+// one its miss asks for, keeping the closest. A gain at the largest change, or one the clipping
+// protection lowered, is not meant to reach the target and is not measured. Returns no file when
+// the recording is to be copied as it is.
+Attempt levelOnce(SoundReader& in, const fs::path& destination, const Options& options) {
+    const Outcome planned = plan(measure(in, options.block), options);
+    if (planned.copied)
+        return Attempt{nullptr, planned};
+    Attempt best = writeAttempt(in, destination, options, planned);
+    if (best.outcome.limitedBlocks > 0 || !(std::fabs(planned.gainDb) < options.maxGain))
+        return best;
+    judge(best, options);
+    static constexpr double kProbes[] = {0.0, 0.05, -0.05, 0.1, -0.1, 0.15, -0.15};
+    const double aim = planned.gainDb + best.miss;
+    for (double probe : kProbes) {
+        if (best.atTarget() || std::isinf(best.miss))
+            break;
+        Outcome corrected = planned;
+        corrected.gainDb = aim + probe;
+        corrected.lowestGainDb = corrected.gainDb;
+        if (!(std::fabs(corrected.gainDb) < options.maxGain))
+            continue;
+        Attempt again = writeAttempt(in, destination, options, corrected);
+        if (again.outcome.limitedBlocks > 0)
+            continue;
+        judge(again, options);
+        if (std::fabs(again.miss) < std::fabs(best.miss))
+            best = std::move(again);
+    }
+    // No gain lands within the band and none comes nearer than the recording already is: it is as
+    // near the target as its encoding allows, and rewriting it would change it on every run.
+    if (!best.atTarget() && std::fabs(best.miss) > std::fabs(planned.gainDb) - kWorthwhileDb) {
+        Outcome unchanged = planned;
+        unchanged.copied = true;
+        unchanged.gainDb = 0.0;
+        unchanged.lowestGainDb = 0.0;
+        unchanged.reason = "already at target (within its encoding's steps)";
+        return Attempt{nullptr, unchanged};
+    }
+    return best;
+}
+
+} // namespace
+
 Outcome levelFile(const fs::path& source, const fs::path& destination, const Options& options) {
     SoundReader in(source);
-    Outcome outcome = plan(measure(in, options.block), options);
-    if (outcome.copied) {
+    Attempt done = levelOnce(in, destination, options);
+    if (!done.file) {
         copyFileAtomically(source, destination);
-        return outcome;
+        return done.outcome;
     }
-    in.rewind();
-    PendingFile pending(destination);
-    {
-        SoundWriter out(pending.fd(), in);
-        apply(in, out, options, outcome);
-        out.close();
+    // A levelled file must stay levelled: the next run with the same options must copy it. Within
+    // the band it does. Otherwise the next run is made here, on the written file, until one copies
+    // it; the gain a further pass applies is added to the outcome's.
+    Outcome outcome = done.outcome;
+    for (int pass = 1; pass < kPasses && !done.atTarget() && outcome.limitedBlocks == 0 &&
+                       std::fabs(outcome.gainDb) < options.maxGain;
+         ++pass) {
+        SoundReader written(done.file->contents(), "the levelled file");
+        Attempt next = levelOnce(written, destination, options);
+        if (!next.file)
+            break;
+        outcome.gainDb += next.outcome.gainDb;
+        outcome.lowestGainDb += next.outcome.lowestGainDb;
+        outcome.limitedBlocks += next.outcome.limitedBlocks;
+        done = std::move(next);
     }
-    pending.commit();
+    done.file->commit();
     return outcome;
 }
 

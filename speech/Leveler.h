@@ -21,6 +21,10 @@ struct Options {
 // band that keeps a levelled file levelled: rounding onto mu-law's steps after a large gain moves
 // the reading by up to about 0.07 dB.
 constexpr double kNegligibleGainDb = 0.1;
+// A file that levelling cannot bring this much nearer the target than it is already is left as it is.
+constexpr double kWorthwhileDb = 0.05;
+// Passes over a file at most, each on the one before's output, until the next run would copy it.
+constexpr int kPasses = 4;
 
 struct Outcome {
     SpeechLevel level;
@@ -69,7 +73,8 @@ SpeechLevel measure(SoundReader& in, std::size_t block = 8000);
 // The same for a file by its path.
 SpeechLevel measureFile(const std::filesystem::path& path, std::size_t block = 8000);
 
-// Reads `source`, writes `destination` (atomically). Throws ToolError.
+// Reads `source`, writes `destination` (atomically). The written file is measured as the next run will
+// measure it, so that that run copies it (see the reading's docs). Throws ToolError.
 Outcome levelFile(const std::filesystem::path& source, const std::filesystem::path& destination,
                   const Options& options);
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 
 namespace gainfix {
 
@@ -16,6 +17,8 @@ public:
     PendingFile& operator=(const PendingFile&) = delete;
 
     int fd() const { return m_fd; }
+    // Everything written so far, read back through the descriptor. Throws ToolError(Destination).
+    std::string contents() const;
     // fsync (when replacing), rename over the destination. Throws ToolError(Destination).
     void commit();
 

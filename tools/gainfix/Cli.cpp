@@ -148,6 +148,11 @@ std::string manual(const std::string& program) {
          "    DST is a byte-for-byte copy of SRC when the target is 0, when SRC holds no active\n"
          "    speech, when its level is below the minimum, or when the gain would be below\n"
          "    0.1 dB.\n\n"
+         "    A levelled DST is measured again before it replaces anything: it must read within\n"
+         "    0.1 dB of the target, so that running the tool on it again copies it. Where rounding\n"
+         "    onto the encoding's steps moves the reading, gains up to 0.15 dB either side are\n"
+         "    tried; where none comes 0.05 dB nearer the target than SRC already is, DST is a\n"
+         "    copy of SRC.\n\n"
          "    SRC and DST are Windows paths (C:\\Folder\\file.wav), resolved through the machine\n"
          "    prefix named by LEVORA_PREFIX, or host paths beginning with '/'.\n\n";
     m += "OPTIONS\n"
