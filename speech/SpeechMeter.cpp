@@ -189,7 +189,7 @@ SpeechLevel SpeechMeter::standardResult() const {
     return solve(steps(), false);
 }
 
-SpeechLevel SpeechMeter::solve(int stride, bool skipDips) const {
+SpeechLevel SpeechMeter::solve(int stride, bool skipDips, bool fromTop) const {
     SpeechLevel r;
     r.samples = m_n;
     if (m_n == 0 || m_sq <= 0.0)
@@ -266,18 +266,55 @@ SpeechLevel SpeechMeter::solve(int stride, bool skipDips) const {
         return windowWD / windowW;
     };
 
+    // Above the speech level the curve lies well below the margin: no crossing there, and nothing
+    // that could end the walk below. So the walk starts where the curve might first reach the
+    // margin. Between points a < b, A is at most A(b) (it rises with the threshold) and C at least
+    // C(a), so A - C <= A(b) - C(a) there; the smoothed curve at a point is at most the largest such
+    // bound within kSmoothingDb of it. Checked 8 points per octave, this skips most of the points.
+    int first = points - 1; // the walk's first point
+    if (smooth && !fromTop) {
+        constexpr int kAnchorStep = 1 << (kStepBits - kCoarseStepBits);
+        std::uint64_t anchorActive = 0;
+        int anchorCounted = count + 1;
+        auto activeDbAt = [&](int i) {
+            for (; anchorCounted > i + 1; --anchorCounted)
+                anchorActive += m_histogram[static_cast<std::size_t>(anchorCounted) - 1];
+            return activeDb(anchorActive);
+        };
+        double aboveDb = activeDbAt(points - 1);
+        for (int b = points - 1; b > 0;) {
+            const int a = std::max(0, b - kAnchorStep);
+            if (aboveDb - c(a) >= kMarginDb) {
+                // The last point whose window lies wholly above b, so that its pair with the next is checked.
+                int k = b;
+                while (k + 1 < points && c(k + 1) - kSmoothingDb <= c(b))
+                    ++k;
+                first = std::min(points - 1, k + 1);
+                break;
+            }
+            aboveDb = activeDbAt(a);
+            b = a;
+        }
+        if (first < points - 1) {
+            int windowTop = first;
+            while (windowTop + 1 < points && c(windowTop + 1) <= c(first) + kSmoothingDb)
+                ++windowTop;
+            rawFrom = lo = hi = windowTop + 1;
+        }
+    }
+
     // A - C falls as the threshold rises but jumps up wherever many samples stop counting as active
     // at once (a cluster of quantised envelope values, quiet words before loud ones). A crossing
     // that the curve leaves again by more than kDipDb is such a dip, not the speech level: the
     // reading is the lowest crossing with nothing above it higher than that. Walking down from the
     // top, the highest value so far says when no lower crossing can be the reading any more. The
     // standard reading keeps the lowest crossing, as the recommendation has it.
-    const double top = curveAt(points - 1);
+    const double top = curveAt(first);
     double upper = top;
     double highestAbove = top;
     double reading = 0.0, fallback = 0.0;
     bool found = false, crossed = false;
-    for (int k = points - 1; k > 0; --k) {
+    for (int k = first; k > 0; --k) {
         const double lower = curveAt(k - 1);
         // Linear in dB between the two points that bracket A - C = margin; the level at a point is
         // its threshold plus the curve there.
@@ -302,6 +339,9 @@ SpeechLevel SpeechMeter::solve(int stride, bool skipDips) const {
     // Every crossing is left again (the curve ends above the margin): the highest one is the best there is.
     if (crossed)
         return finish(fallback);
+    // The curve never came down to the margin where the walk started: walk it all.
+    if (first < points - 1)
+        return solve(stride, skipDips, true);
     // Even the highest threshold leaves more than the margin: only a signal near or above full
     // scale (float files) gets here. Its active samples' power is the best answer there is.
     if ((points - 1) * stride + stride >= count)

@@ -75,7 +75,8 @@ public:
 private:
     template <int StepBits> void feedBlocks(const double* x, std::size_t n);
     template <int StepBits> void feedQueue(const double* x, std::size_t n);
-    SpeechLevel solve(int stride, bool skipDips) const;
+    // fromTop: walk the whole curve, not from where it might first reach the margin.
+    SpeechLevel solve(int stride, bool skipDips, bool fromTop = false) const;
 
     int m_stepBits;
     double m_g;
