@@ -211,9 +211,10 @@ Attempt writeAttempt(SoundReader& in, const fs::path& destination, const Options
     return a;
 }
 
-// What the next run would read from the written file: the same bytes, measured the same way.
+// What the next run would read from the written file: the same bytes, measured the same way, and
+// streamed, so that memory does not grow with the file.
 void judge(Attempt& a, const Options& options) {
-    SoundReader written(a.file->contents(), "the levelled file");
+    SoundReader written(a.file->path());
     const SpeechLevel after = measure(written, options.block);
     if (!after.silent)
         a.miss = options.target - after.level;
@@ -280,7 +281,7 @@ Outcome levelFile(const fs::path& source, const fs::path& destination, const Opt
     for (int pass = 1; pass < kPasses && !done.atTarget() && outcome.limitedBlocks == 0 &&
                        std::fabs(outcome.gainDb) < options.maxGain;
          ++pass) {
-        SoundReader written(done.file->contents(), "the levelled file");
+        SoundReader written(done.file->path());
         Attempt next = levelOnce(written, destination, options);
         if (!next.file)
             break;

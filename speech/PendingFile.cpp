@@ -64,23 +64,6 @@ PendingFile::~PendingFile() {
         ::unlink(m_temp.c_str());
 }
 
-std::string PendingFile::contents() const {
-    std::string bytes;
-    char buffer[1 << 16];
-    for (off_t at = 0;;) {
-        const ssize_t got = ::pread(m_fd, buffer, sizeof buffer, at);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            destinationFailure(m_destination, "cannot read back what was written", errno);
-        }
-        if (got == 0)
-            return bytes;
-        bytes.append(buffer, static_cast<std::size_t>(got));
-        at += got;
-    }
-}
-
 void PendingFile::commit() {
     // The flush protects a file that already exists: after a crash it must be the old one or the
     // complete new one. A destination that did not exist has nothing to protect (Levora deletes its

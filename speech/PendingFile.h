@@ -4,7 +4,6 @@
 #pragma once
 
 #include <filesystem>
-#include <string>
 
 namespace gainfix {
 
@@ -17,8 +16,8 @@ public:
     PendingFile& operator=(const PendingFile&) = delete;
 
     int fd() const { return m_fd; }
-    // Everything written so far, read back through the descriptor. Throws ToolError(Destination).
-    std::string contents() const;
+    // Where it is written until commit(), to read it back.
+    const std::filesystem::path& path() const { return m_temp; }
     // fsync (when replacing), rename over the destination. Throws ToolError(Destination).
     void commit();
 
