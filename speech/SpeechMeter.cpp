@@ -123,10 +123,7 @@ template <int StepBits> void SpeechMeter::feedBlocks(const double* x, std::size_
             prefix = 0;
         }
     }
-    m_p = p;
-    m_q = q;
-    m_sq += sq;
-    m_n += n;
+    keepEnvelope(p, q, sq, n);
     m_offset = offset;
     m_prefix = prefix;
 }
@@ -174,10 +171,7 @@ template <int StepBits> void SpeechMeter::feedQueue(const double* x, std::size_t
         }
     }
     m_histogram[runBin] += run;
-    m_p = p;
-    m_q = q;
-    m_sq += sq;
-    m_n += n;
+    keepEnvelope(p, q, sq, n);
     m_front = front;
     m_back = back;
 }

@@ -75,6 +75,13 @@ public:
 private:
     template <int StepBits> void feedBlocks(const double* x, std::size_t n);
     template <int StepBits> void feedQueue(const double* x, std::size_t n);
+    // The envelope's state after a feed of n samples whose squares sum to sq.
+    void keepEnvelope(double p, double q, double sq, std::size_t n) {
+        m_p = p;
+        m_q = q;
+        m_sq += sq;
+        m_n += n;
+    }
     // fromTop: walk the whole curve, not from where it might first reach the margin.
     SpeechLevel solve(int stride, bool skipDips, bool fromTop = false) const;
 
