@@ -88,15 +88,31 @@ void SpeechMeter::feed(const double* x, std::size_t n) {
     // The grid is a constant inside the loop, so its index is a shift and a mask.
     const bool blocks = !m_block.empty();
     if (m_stepBits == kStepBits)
-        blocks ? feedBlocks<kStepBits>(x, n) : feedQueue<kStepBits>(x, n);
+        blocks ? feedBlocks<kStepBits, false>(x, n, nullptr, nullptr) : feedQueue<kStepBits>(x, n);
     else if (m_stepBits == kCoarseStepBits)
-        blocks ? feedBlocks<kCoarseStepBits>(x, n) : feedQueue<kCoarseStepBits>(x, n);
+        blocks ? feedBlocks<kCoarseStepBits, false>(x, n, nullptr, nullptr) : feedQueue<kCoarseStepBits>(x, n);
     else
         throw std::logic_error("no meter loop for this grid");
 }
 
-template <int StepBits> void SpeechMeter::feedBlocks(const double* x, std::size_t n) {
-    double p = m_p, q = m_q, sq = 0.0;
+void SpeechMeter::feed(const double* x, std::size_t n, DcBlocker& highPass, double& highPassSq) {
+    if (!m_block.empty() && m_stepBits == kStepBits)
+        return feedBlocks<kStepBits, true>(x, n, &highPass, &highPassSq);
+    if (!m_block.empty() && m_stepBits == kCoarseStepBits)
+        return feedBlocks<kCoarseStepBits, true>(x, n, &highPass, &highPassSq);
+    feed(x, n);
+    double sq = 0.0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double y = highPass.process(x[i]);
+        sq += y * y;
+    }
+    highPassSq += sq;
+}
+
+template <int StepBits, bool HighPass>
+void SpeechMeter::feedBlocks(const double* x, std::size_t n, DcBlocker* highPass, double* highPassSq) {
+    double p = m_p, q = m_q, sq = 0.0, hsq = 0.0;
+    DcBlocker dc = HighPass ? *highPass : DcBlocker(1.0);
     const double g = m_g, h = m_oneMinusG;
     const std::size_t window = m_block.size();
     std::uint16_t* block = m_block.data();
@@ -109,6 +125,10 @@ template <int StepBits> void SpeechMeter::feedBlocks(const double* x, std::size_
         for (std::size_t k = offset; k < offset + run; ++k, ++i) {
             const double v = x[i];
             sq += v * v;
+            if constexpr (HighPass) {
+                const double y = dc.process(v);
+                hsq += y * y;
+            }
             p = g * p + h * std::fabs(v);
             q = g * q + h * p;
             const unsigned reached = thresholdsReached<StepBits>(q);
@@ -126,6 +146,10 @@ template <int StepBits> void SpeechMeter::feedBlocks(const double* x, std::size_
     keepEnvelope(p, q, sq, n);
     m_offset = offset;
     m_prefix = prefix;
+    if constexpr (HighPass) {
+        *highPass = dc;
+        *highPassSq += hsq;
+    }
 }
 
 template <int StepBits> void SpeechMeter::feedQueue(const double* x, std::size_t n) {

@@ -30,12 +30,39 @@ struct SpeechLevel {
     std::uint64_t samples = 0;
 };
 
+// Removes DC and subsonic rumble before metering: a second-order Butterworth high-pass at 20 Hz.
+// Flat (unity gain) across the speech band, unlike a one-pole DC blocker, whose gain rises
+// towards Nyquist and would read every level a little high.
+class DcBlocker {
+public:
+    static constexpr double kCornerHz = 20.0;
+    explicit DcBlocker(double sampleRate);
+    double process(double x) {
+        const double y = m_b0 * x + m_z1;
+        m_z1 = m_b1 * x - m_a1 * y + m_z2;
+        m_z2 = m_b0 * x - m_a2 * y;
+        return y;
+    }
+    void process(double* x, std::size_t n) {
+        for (std::size_t i = 0; i < n; ++i)
+            x[i] = process(x[i]);
+    }
+
+private:
+    double m_b0, m_b1, m_a1, m_a2;
+    double m_z1 = 0.0;
+    double m_z2 = 0.0;
+};
+
 class SpeechMeter {
 public:
     // 2^stepBits thresholds per octave: kStepBits or kCoarseStepBits.
     explicit SpeechMeter(double sampleRate, int stepBits = kStepBits);
 
     void feed(const double* x, std::size_t n);
+    // The same, and adds the power of the samples high-passed by `highPass` to highPassSq, in the
+    // same loop: the filter's chain of dependent operations then runs beside the envelope's.
+    void feed(const double* x, std::size_t n, DcBlocker& highPass, double& highPassSq);
 
     // The tool's reading (docs/gainfix.md): on the meter's grid (on the fine one averaged over
     // kSmoothingDb either side), the first crossing of A - C = margin after which the curve never
@@ -73,7 +100,8 @@ public:
     static constexpr std::size_t kLongestBlockWindow = std::size_t{1} << 16;
 
 private:
-    template <int StepBits> void feedBlocks(const double* x, std::size_t n);
+    template <int StepBits, bool HighPass>
+    void feedBlocks(const double* x, std::size_t n, DcBlocker* highPass, double* highPassSq);
     template <int StepBits> void feedQueue(const double* x, std::size_t n);
     // The envelope's state after a feed of n samples whose squares sum to sq.
     void keepEnvelope(double p, double q, double sq, std::size_t n) {
@@ -113,30 +141,6 @@ private:
     std::vector<std::uint64_t> m_histogram;
 };
 
-// Removes DC and subsonic rumble before metering: a second-order Butterworth high-pass at 20 Hz.
-// Flat (unity gain) across the speech band, unlike a one-pole DC blocker, whose gain rises
-// towards Nyquist and would read every level a little high.
-class DcBlocker {
-public:
-    static constexpr double kCornerHz = 20.0;
-    explicit DcBlocker(double sampleRate);
-    double process(double x) {
-        const double y = m_b0 * x + m_z1;
-        m_z1 = m_b1 * x - m_a1 * y + m_z2;
-        m_z2 = m_b0 * x - m_a2 * y;
-        return y;
-    }
-    void process(double* x, std::size_t n) {
-        for (std::size_t i = 0; i < n; ++i)
-            x[i] = process(x[i]);
-    }
-
-private:
-    double m_b0, m_b1, m_a1, m_a2;
-    double m_z1 = 0.0;
-    double m_z2 = 0.0;
-};
-
 // What the tool measures: the level of the signal with DC and subsonic rumble removed.
 // The first pass meters the signal as it is and only sums the power of its high-passed copy. When
 // the high-pass takes away less than 1 % of the power there was nothing worth removing, and that
@@ -149,15 +153,7 @@ public:
     explicit ToolMeter(double sampleRate, int stepBits = SpeechMeter::kStepBits)
         : m_plain(sampleRate, stepBits), m_dc(sampleRate), m_rate(sampleRate), m_stepBits(stepBits) {}
     // First pass: mono samples, left unchanged.
-    void feed(const double* x, std::size_t n) {
-        m_plain.feed(x, n);
-        double sq = 0.0;
-        for (std::size_t i = 0; i < n; ++i) {
-            const double y = m_dc.process(x[i]);
-            sq += y * y;
-        }
-        m_filteredSq += sq;
-    }
+    void feed(const double* x, std::size_t n) { m_plain.feed(x, n, m_dc, m_filteredSq); }
     // True when the high-pass removes enough to matter: then feed the signal again with feedFiltered().
     bool wantsFilteredPass() const;
     // Second pass: the same samples again, from the start; the buffer is used as scratch space.
