@@ -259,7 +259,7 @@ Attempt levelOnce(SoundReader& in, const fs::path& destination, const Options& o
         unchanged.copied = true;
         unchanged.gainDb = 0.0;
         unchanged.lowestGainDb = 0.0;
-        unchanged.reason = "already at target (within its encoding's steps)";
+        unchanged.reason = "already at target, within its encoding's steps";
         return Attempt{nullptr, unchanged};
     }
     return best;
